@@ -1,0 +1,9 @@
+#include "cli/command_line.h"
+
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return velmora::runCommandLine(args, stdout, stderr);
+}

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, the Debian 12 packages that a purpose needs, only where they are missing.
+#   install-deps.sh build    compiler, CMake, GoogleTest, Google Benchmark, clang for the fuzzer
+#   install-deps.sh window   Qt 6 Widgets, a Japanese font, Xvfb and the tools of the window check
+set -euo pipefail
+
+packages=()
+for purpose in "$@"; do
+  case "$purpose" in
+    build) packages+=(g++ cmake make libgtest-dev libbenchmark-dev clang libclang-rt-14-dev) ;;
+    window) packages+=(qt6-base-dev libgl-dev fonts-ipafont-gothic xvfb xdotool imagemagick x11-utils) ;;
+    *) echo "install-deps.sh: unknown purpose '$purpose'" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "installing: ${missing[*]}" >&2
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds velmora and runs every test: the plain build, then the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, then the settings-loader fuzzer for a bounded time.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+fuzz_seconds=${VELMORA_FUZZ_SECONDS:-60}
+
+"$top/scripts/install-deps.sh" build
+
+echo "== build and test =="
+cmake -S "$top" -B "$top/build" -DVELMORA_WINDOW=OFF >/dev/null
+cmake --build "$top/build" -j"$jobs"
+ctest --test-dir "$top/build" --output-on-failure -j"$jobs"
+
+echo "== AddressSanitizer and UndefinedBehaviorSanitizer =="
+cmake -S "$top" -B "$top/build-asan" -DVELMORA_WINDOW=OFF -DVELMORA_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$top/build-asan" -j"$jobs"
+ctest --test-dir "$top/build-asan" --output-on-failure -j"$jobs"
+
+echo "== fuzzing the settings loader for ${fuzz_seconds} s =="
+CXX=clang++ cmake -S "$top" -B "$top/build-fuzz" -DVELMORA_WINDOW=OFF -DVELMORA_TESTS=OFF -DVELMORA_FUZZ=ON \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$top/build-fuzz" -j"$jobs"
+mkdir -p "$top/build-fuzz/corpus"
+"$top/build-fuzz/fuzz/settings_file_fuzzer" -max_total_time="$fuzz_seconds" -max_len=65536 \
+  "$top/build-fuzz/corpus" "$top/fuzz/seeds" 2>&1 | tail -n 3
