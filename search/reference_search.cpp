@@ -29,8 +29,12 @@ bool evaluate(const SearchSetup& setup, const std::int32_t (&v)[8], std::int32_t
 } // namespace
 
 void referenceSearch(const SearchSetup& setup, SolutionSink& sink) {
-    SolutionBatch batch(sink);
     const auto& T = setup.terms;
+    // A term without values leaves no combination at all; the loops around it would only spin.
+    for (const TermSpec& term : T)
+        if (term.first > term.last)
+            return;
+    SolutionBatch batch(sink);
     // Counters are 32-bit, so stepping past 32767 ends the loop instead of overflowing.
     std::int32_t v[8];
     for (v[7] = T[7].first; v[7] <= T[7].last; ++v[7])

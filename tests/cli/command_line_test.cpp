@@ -1,0 +1,184 @@
+#include "cli/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readAll(std::FILE* f) {
+    std::rewind(f);
+    std::string text;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        text.append(buffer, n);
+    return text;
+}
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliRun runWith(const std::vector<std::string>& args) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    CliRun run;
+    run.status = runCommandLine(args, out, err);
+    run.out = readAll(out);
+    run.err = readAll(err);
+    std::fclose(out);
+    std::fclose(err);
+    return run;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// A settings file in a folder of its own: target, eight headings, weights, then (first, last) pairs.
+class CommandLine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() /
+                ("velmora-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    std::string writeSettings(const std::string& target, const std::vector<std::string>& weights,
+                              const std::vector<std::string>& ranges, const std::string& name = "text-2x.ini") {
+        std::vector<std::string> lines = {target, "a", "b", "c", "d", "e", "f", "g", "h"};
+        lines.insert(lines.end(), weights.begin(), weights.end());
+        lines.insert(lines.end(), ranges.begin(), ranges.end());
+        std::string bytes;
+        for (const std::string& line : lines)
+            bytes += line + "\r\n";
+        const fs::path path = m_dir / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path.string();
+    }
+
+    fs::path m_dir;
+};
+
+const std::vector<std::string> kZeroRanges(16, "0");
+
+TEST_F(CommandLine, PrintsEachSolutionAsATabSeparatedRow) {
+    std::vector<std::string> ranges = kZeroRanges;
+    ranges[0] = "-2"; // term 1: -2..2
+    ranges[1] = "2";
+    ranges[14] = "0"; // term 8: 0..1
+    ranges[15] = "1";
+    const std::string file = writeSettings("-3", {"3", "0", "0", "0", "0", "0", "0", "-3"}, ranges);
+    const CliRun run = runWith({file});
+    EXPECT_EQ(run.status, kExitOk);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, "-3\t-1\t0\t0\t0\t0\t0\t0\t0\n"
+                       "-3\t0\t0\t0\t0\t0\t0\t0\t1\n");
+}
+
+TEST_F(CommandLine, HeaderLineAndCount) {
+    const std::string file = writeSettings("0", std::vector<std::string>(8, "0"), kZeroRanges);
+    const CliRun header = runWith({"--header", file});
+    EXPECT_EQ(header.status, kExitOk);
+    EXPECT_EQ(header.out, "合計\ta\tb\tc\td\te\tf\tg\th\n0\t0\t0\t0\t0\t0\t0\t0\t0\n");
+
+    const CliRun count = runWith({file, "--count"});
+    EXPECT_EQ(count.status, kExitOk);
+    EXPECT_EQ(count.out, "1\n");
+}
+
+TEST_F(CommandLine, NoSolutionIsNotAnError) {
+    const std::string file = writeSettings("1", std::vector<std::string>(8, "0"), kZeroRanges);
+    EXPECT_EQ(runWith({file}).out, "");
+    EXPECT_EQ(runWith({file}).status, kExitOk);
+    EXPECT_EQ(runWith({"--count", file}).out, "0\n");
+}
+
+TEST_F(CommandLine, OverflowWritesTheRowsBeforeItAndExitsThree) {
+    std::vector<std::string> ranges = kZeroRanges;
+    ranges[1] = "21"; // term 1: 0..21
+    ranges[15] = "30"; // term 8: 0..30, overflows at 22
+    const std::string file =
+        writeSettings("0", {"-100000000", "0", "0", "0", "0", "0", "0", "100000000"}, ranges);
+    const CliRun rows = runWith({file});
+    EXPECT_EQ(rows.status, kExitRunTimeError);
+    EXPECT_EQ(splitLines(rows.out).size(), 22u);
+    EXPECT_EQ(splitLines(rows.out).back(), "0\t21\t0\t0\t0\t0\t0\t0\t21");
+    EXPECT_NE(rows.err.find("6"), std::string::npos);
+    EXPECT_NE(rows.err.find("オーバーフローしました。"), std::string::npos);
+
+    const CliRun count = runWith({"--count", file});
+    EXPECT_EQ(count.status, kExitRunTimeError);
+    EXPECT_EQ(count.out, "22\n");
+}
+
+TEST_F(CommandLine, FailedLoadPrintsMessageAndCauseOnly) {
+    std::vector<std::string> ranges = kZeroRanges;
+    ranges[5] = "x"; // line 23
+    const std::string file = writeSettings("0", std::vector<std::string>(8, "0"), ranges);
+    for (const std::string& path : {file, (m_dir / "missing.ini").string()}) {
+        SCOPED_TRACE(path);
+        const CliRun run = runWith({"--header", path});
+        EXPECT_EQ(run.status, kExitLoadFailed);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.rfind("text-2x.iniが見当たりません\n", 0), 0u) << run.err;
+        EXPECT_GT(run.err.size(), std::string("text-2x.iniが見当たりません\n").size());
+    }
+    EXPECT_NE(runWith({file}).err.find("23 行目"), std::string::npos);
+}
+
+TEST_F(CommandLine, DefaultFileIsTheBareNameInTheCurrentDirectory) {
+    writeSettings("0", std::vector<std::string>(8, "0"), kZeroRanges);
+    const fs::path previous = fs::current_path();
+    fs::current_path(m_dir);
+    const CliRun run = runWith({"--count"});
+    fs::current_path(previous);
+    EXPECT_EQ(run.status, kExitOk);
+    EXPECT_EQ(run.out, "1\n");
+}
+
+TEST_F(CommandLine, UsageErrorsAndHelp) {
+    const CliRun help = runWith({"--help"});
+    EXPECT_EQ(help.status, kExitOk);
+    EXPECT_NE(help.out.find("usage: velmora-search"), std::string::npos);
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--frobnicate"}, std::vector<std::string>{"a.ini", "b.ini"},
+          std::vector<std::string>{"-x"}}) {
+        const CliRun run = runWith(args);
+        EXPECT_EQ(run.status, kExitUsage);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find("usage: velmora-search"), std::string::npos);
+    }
+}
+
+TEST_F(CommandLine, ReferenceEngineGivesTheSameRows) {
+    const std::string file = fs::path(VELMORA_SOURCE_DIR) / "examples" / "text-2x.ini";
+    const CliRun fast = runWith({file});
+    const CliRun reference = runWith({"--reference", file});
+    EXPECT_EQ(fast.status, kExitOk);
+    EXPECT_EQ(fast.out, reference.out);
+    EXPECT_EQ(splitLines(fast.out).size(), 23u);
+}
+
+} // namespace
+} // namespace velmora
