@@ -32,7 +32,8 @@ struct Options {
     bool header = false;
     bool reference = false;
     bool help = false;
-    std::optional<std::string> file;
+    bool hasFile = false;
+    std::string file;
 };
 
 // Parses the arguments; returns nothing on a usage error.
@@ -52,9 +53,10 @@ std::optional<Options> parseArgs(std::span<const std::string> args) {
             options.help = true;
         } else if (!onlyFiles && arg.size() > 1 && arg[0] == '-') {
             return std::nullopt;
-        } else if (options.file) {
+        } else if (options.hasFile) {
             return std::nullopt; // one file at most
         } else {
+            options.hasFile = true;
             options.file = arg;
         }
     }
@@ -138,7 +140,7 @@ int runCommandLine(std::span<const std::string> args, std::FILE* out, std::FILE*
 
     SearchSetup setup;
     const std::filesystem::path path =
-        options->file ? pathFromUtf8(*options->file) : std::filesystem::path(SettingsFile::kFileName);
+        options->hasFile ? pathFromUtf8(options->file) : std::filesystem::path(SettingsFile::kFileName);
     const LoadResult loaded = SettingsFile::load(setup, {}, path);
     if (!loaded.ok()) {
         write(err, std::string(SettingsFile::kFailureMessage) + "\n" + loaded.cause() + "\n");
