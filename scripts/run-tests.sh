@@ -25,3 +25,4 @@ cmake --build "$top/build-fuzz" -j"$jobs"
 mkdir -p "$top/build-fuzz/corpus"
 "$top/build-fuzz/fuzz/settings_file_fuzzer" -max_total_time="$fuzz_seconds" -max_len=65536 \
   "$top/build-fuzz/corpus" "$top/fuzz/seeds" 2>&1 | tail -n 3
+bash "$top/scripts/test-windows.sh"
