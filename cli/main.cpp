@@ -1,9 +1,9 @@
 #include "cli/command_line.h"
+#include "cli/program_io.h"
 
-#include <string>
-#include <vector>
+#include <cstdio>
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    return velmora::runCommandLine(args, stdout, stderr);
+    velmora::useBinaryOutput();
+    return velmora::runCommandLine(velmora::programArguments(argc, argv), stdout, stderr);
 }

@@ -21,7 +21,8 @@ ctest --test-dir "$top/build-asan" --output-on-failure -j"$jobs"
 echo "== fuzzing the settings loader for ${fuzz_seconds} s =="
 CXX=clang++ cmake -S "$top" -B "$top/build-fuzz" -DVELMORA_WINDOW=OFF -DVELMORA_TESTS=OFF -DVELMORA_FUZZ=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$top/build-fuzz" -j"$jobs"
+cmake --build "$top/build-fuzz" -j"$jobs" --target settings_file_fuzzer
 mkdir -p "$top/build-fuzz/corpus"
 "$top/build-fuzz/fuzz/settings_file_fuzzer" -max_total_time="$fuzz_seconds" -max_len=65536 \
   "$top/build-fuzz/corpus" "$top/fuzz/seeds" 2>&1 | tail -n 3
+bash "$top/scripts/test-windows.sh"

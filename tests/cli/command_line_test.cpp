@@ -172,7 +172,7 @@ TEST_F(CommandLine, UsageErrorsAndHelp) {
 }
 
 TEST_F(CommandLine, ReferenceEngineGivesTheSameRows) {
-    const std::string file = fs::path(VELMORA_SOURCE_DIR) / "examples" / "text-2x.ini";
+    const std::string file = (fs::path(VELMORA_SOURCE_DIR) / "examples" / "text-2x.ini").string();
     const CliRun fast = runWith({file});
     const CliRun reference = runWith({"--reference", file});
     EXPECT_EQ(fast.status, kExitOk);

@@ -1,4 +1,7 @@
+// Decoding on POSIX systems, which have no ANSI code page: the line is taken as code page 932 through iconv.
 #include "setup/ansi_decode.h"
+
+#include "setup/cp932_units.h"
 
 #include <cerrno>
 #include <iconv.h>
@@ -6,19 +9,6 @@
 
 namespace velmora {
 namespace {
-
-constexpr std::string_view kReplacement = "\uFFFD";
-
-bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-bool isTrailByte(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
-
-// Length of the undecodable unit at the front of `bytes`: a well-formed double-byte pair counts as one.
-std::size_t invalidUnitLength(std::string_view bytes) {
-    if (bytes.size() >= 2 && isLeadByte(static_cast<unsigned char>(bytes[0])) &&
-        isTrailByte(static_cast<unsigned char>(bytes[1])))
-        return 2;
-    return 1;
-}
 
 class Converter {
 public:
@@ -51,8 +41,8 @@ public:
             if (err == E2BIG)
                 continue;
             // EILSEQ or EINVAL (a lone lead byte at the end): replace one unit and go on.
-            out += kReplacement;
-            bytes.remove_prefix(invalidUnitLength(bytes));
+            out += cp932::kReplacement;
+            bytes.remove_prefix(cp932::unitLength(bytes));
             iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
         }
         return out;
