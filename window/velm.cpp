@@ -91,12 +91,12 @@ void discardQueuedInput() {
     qApp->removeEventFilter(&swallower);
 }
 
+void searchWithTheDefaultEngine(const SearchSetup& setup, SolutionSink& sink) { combinationSearch(setup, sink); }
+
 } // namespace
 
 Velm::Velm(std::size_t rowLimit, Search search)
-    : m_columns(rowLimit), m_search(search ? std::move(search) : Search([](const SearchSetup& setup, SolutionSink& sink) {
-                                        combinationSearch(setup, sink);
-                                    })) {
+    : m_columns(rowLimit), m_search(search ? std::move(search) : Search(searchWithTheDefaultEngine)) {
     setObjectName(QStringLiteral("velm"));
     setWindowTitle(kTitle);
     setWindowIcon(programIcon());
