@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the real window under Xvfb: a missing settings file shows its message before the window; on the
 # bundled example the client area is 537 x 406, Start fills the lists, Reset empties them, resizing moves
-# nothing, and Quit ends the program. Screenshots go to BUILD/screenshots/ (look at them after a change).
+# nothing, and Quit ends the program; an overflow during Start is reported and the program goes on. Screenshots go to BUILD/screenshots/ (look at them after a change).
 #   xvfb_check.sh [BUILD]     BUILD defaults to ./build of the project
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -108,4 +108,31 @@ kill -0 "$app_pid" 2>/dev/null && fail "Quit did not end the program"
 wait "$app_pid" && status=0 || status=$?
 app_pid=""
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
+echo "-- overflow during Start"
+mkdir "$workdir/overflow"
+# Term 2 over 0..2 with weight 2^30, term 1 over 0..2: three rows, then the product overflows.
+{
+  printf '0\r\n'; printf 'h%s\r\n' 1 2 3 4 5 6 7 8
+  printf '%s\r\n' 0 1073741824 0 0 0 0 0 0
+  printf '%s\r\n' 0 2 0 2 0 0 0 0 0 0 0 0 0 0 0 0
+} >"$workdir/overflow/text-2x.ini"
+(cd "$workdir/overflow" && exec "$program") &
+app_pid=$!
+window=$(wait_windows) || fail "no window"
+sleep 0.3
+shot 08-overflow-before
+click 500 92 # Start
+box=$(xdotool search --onlyvisible --name '^velmora$' | grep -v "^$window\$" || true)
+[ -n "$box" ] || fail "no report of the overflow"
+shot 09-overflow-message
+xdotool windowfocus --sync "$box" key Return
+sleep 0.7
+kill -0 "$app_pid" 2>/dev/null || fail "the program ended after the overflow"
+[ "$(xdotool search --onlyvisible --name '^velmora$')" = "$window" ] || fail "the report is still shown"
+shot 10-overflow-rows-kept
+[ "$(differing 08-overflow-before 10-overflow-rows-kept "$list1")" -gt 50 ] || fail "the rows before the overflow are gone"
+click 500 364 # Quit
+for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app_pid" 2>/dev/null && fail "Quit did not end the program after the overflow"
+app_pid=""
 echo "xvfb_check: ok; screenshots in $shots"
