@@ -91,10 +91,11 @@ void ResultList::paintEvent(QPaintEvent*) {
     if (hasFocus()) {
         QStyleOptionFocusRect option;
         option.initFrom(this);
+        // The focus frame marks the selected item, or the first item while none is selected.
         const int row = std::max(m_currentRow, 0);
         option.rect = QRect(0, (row - top) * height, width, height);
         option.backgroundColor = colours.color(m_currentRow >= 0 ? QPalette::Highlight : QPalette::Base);
-        if (row >= top && row < last + 1)
+        if (row >= top && row < last)
             style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
     }
 }
