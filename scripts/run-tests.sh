@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
-# Builds velmora and runs every test: the plain build, then the same tests under AddressSanitizer and
+# Builds velmora and runs every test: the plain build with the window (its widget tests on Qt's offscreen
+# platform, then the real window under Xvfb), the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then the settings-loader fuzzer for a bounded time.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 fuzz_seconds=${VELMORA_FUZZ_SECONDS:-60}
 
-"$top/scripts/install-deps.sh" build
+"$top/scripts/install-deps.sh" build window
 
 echo "== build and test =="
-cmake -S "$top" -B "$top/build" -DVELMORA_WINDOW=OFF >/dev/null
+cmake -S "$top" -B "$top/build" -DVELMORA_WINDOW=ON >/dev/null
 cmake --build "$top/build" -j"$jobs"
 ctest --test-dir "$top/build" --output-on-failure -j"$jobs"
 
+echo "== the window under Xvfb (screenshots in build/screenshots/) =="
+bash "$top/tests/window/xvfb_check.sh" "$top/build"
+
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer =="
-cmake -S "$top" -B "$top/build-asan" -DVELMORA_WINDOW=OFF -DVELMORA_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$top" -B "$top/build-asan" -DVELMORA_WINDOW=ON -DVELMORA_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$top/build-asan" -j"$jobs"
 ctest --test-dir "$top/build-asan" --output-on-failure -j"$jobs"
 

@@ -1,0 +1,183 @@
+// The window's labels: headings wrap at the label's width and are cut at its box, '&' marks an access key
+// whatever the style says, and Label1 never shows anything.
+
+#include "window/heading_label.h"
+#include "window/velm.h"
+#include "window_test_support.h"
+
+#include <QPainter>
+#include <QProxyStyle>
+
+using namespace velmora;
+using namespace velmora::test;
+
+namespace {
+
+// A style whose keyboard cues stay hidden until Alt is pressed (as on Windows by default).
+class HiddenCueStyle final : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+        if (hint == SH_UnderlineShortcut)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+
+QImage render(HeadingLabel& label) { return label.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+// The rows of the image that hold any pixel darker than the background.
+QList<int> inkRows(const QImage& image) {
+    const QRgb background = image.pixel(image.width() - 1, image.height() - 1);
+    QList<int> rows;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) + 60 < qGray(background)) {
+                rows += y;
+                break;
+            }
+    return rows;
+}
+
+} // namespace
+
+class LabelsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void mnemonics_data() {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("underlined");
+        QTest::newRow("plain") << "りんご" << "りんご" << -1;
+        QTest::newRow("empty") << "" << "" << -1;
+        QTest::newRow("mark first") << "&Apple" << "Apple" << 0;
+        QTest::newRow("mark inside") << "み&かん" << "みかん" << 1;
+        QTest::newRow("double shows one") << "A&&B" << "A&B" << -1;
+        QTest::newRow("double then mark") << "&&&X" << "&X" << 1;
+        QTest::newRow("only the first mark") << "&a&b" << "ab" << 0;
+        QTest::newRow("lone at end") << "AB&" << "AB" << -1;
+        QTest::newRow("four show two") << "&&&&" << "&&" << -1;
+        QTest::newRow("mark on space") << "& x" << " x" << 0;
+    }
+    void mnemonics() {
+        QFETCH(QString, caption);
+        QFETCH(QString, shown);
+        QFETCH(int, underlined);
+        const MnemonicText parsed = parseMnemonics(caption);
+        QCOMPARE(parsed.shown, shown);
+        QCOMPARE(parsed.underlined, qsizetype(underlined));
+    }
+
+    void accessKeyIsUnderlinedWhateverTheStyleSays() {
+        HiddenCueStyle style;
+        HeadingLabel marked, plain, doubled;
+        for (HeadingLabel* label : {&marked, &plain, &doubled}) {
+            label->setStyle(&style);
+            label->resize(80, 30);
+        }
+        marked.setText(QStringLiteral("&A"));
+        plain.setText(QStringLiteral("A"));
+        doubled.setText(QStringLiteral("&&A"));
+        QVERIFY(render(marked) != render(plain));
+        // The underline lies below the letter: marked shows ink further down than plain.
+        QVERIFY(inkRows(render(marked)).last() > inkRows(render(plain)).last());
+        // Two ampersands show one, which takes room: doubled differs from plain and has no underline row.
+        QVERIFY(render(doubled) != render(plain));
+        QCOMPARE(inkRows(render(doubled)).last(), inkRows(render(plain)).last());
+    }
+
+    void headingWrapsAtTheLabelsWidth() {
+        HeadingLabel one, two, word;
+        for (HeadingLabel* label : {&one, &two, &word})
+            label->resize(17, 41);
+        one.setText(QStringLiteral("あ"));
+        two.setText(QStringLiteral("あい"));
+        word.setText(QStringLiteral("WWWW"));
+        const int lineHeight = QFontMetrics(one.font()).height();
+        QVERIFY(lineHeight < 41);
+        QVERIFY(!inkRows(render(one)).isEmpty());
+        QVERIFY(inkRows(render(one)).last() < lineHeight);
+        QVERIFY(inkRows(render(two)).last() >= lineHeight); // the second character on the second line
+        // A word wider than the label breaks where it must, rather than running out of the box.
+        QVERIFY(inkRows(render(word)).last() >= lineHeight);
+    }
+
+    void textStartsAtTheTopLeft() {
+        HeadingLabel label;
+        label.resize(60, 41);
+        label.setText(QStringLiteral("W"));
+        const QImage image = render(label);
+        QVERIFY(inkRows(image).first() < QFontMetrics(label.font()).height());
+        int leftmost = image.width();
+        const QRgb background = image.pixel(image.width() - 1, image.height() - 1);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qGray(image.pixel(x, y)) + 60 < qGray(background))
+                    leftmost = std::min(leftmost, x);
+        QVERIFY(leftmost < 4);
+    }
+
+    void longHeadingIsCutAtItsBoxAndLeavesItsNeighboursAlone() {
+        TempCurrentDir dir;
+        dir.writeSettings(settingsLines(0, fruitHeadingBytes(), QList<int>(8, 0), QList<QPair<int, int>>(8, {0, 0})));
+        Velm window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* label2 = window.findChild<HeadingLabel*>(QStringLiteral("Label2"));
+        auto* label3 = window.findChild<HeadingLabel*>(QStringLiteral("Label3"));
+        const QRect box = label2->geometry();
+        const QRect around = box.united(label3->geometry()).adjusted(-20, 0, 0, 0);
+        const QImage before = window.grab(around).toImage();
+        label2->setText(QStringLiteral("とても長い見出しはラベルの枠で切れるはずです WWWWWWWWWWWWWW"));
+        QCOMPARE(label2->geometry(), box);
+        const QImage after = window.grab(around).toImage();
+        // Only pixels inside Label2's box changed.
+        const QRect local = box.translated(-around.topLeft());
+        bool inside = false;
+        for (int y = 0; y < before.height(); ++y)
+            for (int x = 0; x < before.width(); ++x)
+                if (before.pixel(x, y) != after.pixel(x, y)) {
+                    QVERIFY2(local.contains(x, y), qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+                    inside = true;
+                }
+        QVERIFY(inside);
+    }
+
+    void headingsShowExactlyAsLoaded() {
+        TempCurrentDir dir;
+        QByteArrayList bytes = fruitHeadingBytes();
+        QStringList headings = fruitHeadings();
+        bytes[2].clear();
+        headings[2].clear(); // an empty heading leaves its label blank
+        bytes[3] = " " + QByteArray::fromHex("82d4") + "&" + QByteArray::fromHex("82c782a4") + " ";
+        headings[3] = QStringLiteral(" ぶ&どう "); // spaces and marks stay in the caption
+        dir.writeSettings(settingsLines(0, bytes, QList<int>(8, 0), QList<QPair<int, int>>(8, {0, 0})));
+        Velm window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        for (int term = 1; term <= 8; ++term)
+            QCOMPARE(window.findChild<HeadingLabel*>(QStringLiteral("Label%1").arg(term + 1))->text(),
+                     headings[term - 1]);
+        QVERIFY(inkRows(render(*window.findChild<HeadingLabel*>(QStringLiteral("Label4")))).isEmpty());
+    }
+
+    void label1StaysEmptyThroughEveryCommand() {
+        TempCurrentDir dir;
+        dir.writeSettings(settingsLines(2, fruitHeadingBytes(), QList<int>(8, 1), QList<QPair<int, int>>(8, {0, 1})));
+        Velm window;
+        auto* label1 = window.findChild<HeadingLabel*>(QStringLiteral("Label1"));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(label1->text().isEmpty());
+        window.Command1_Click();
+        QVERIFY(window.resultColumns().rowCount() > 0);
+        QVERIFY(label1->text().isEmpty());
+        window.Command3_Click();
+        QVERIFY(label1->text().isEmpty());
+        QVERIFY(inkRows(render(*label1)).isEmpty());
+    }
+};
+
+QTEST_MAIN(LabelsTest)
+#include "labels_test.moc"

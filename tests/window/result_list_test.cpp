@@ -1,0 +1,281 @@
+// The result columns: the row store (order, compactness, its limit) and the list control over it
+// (scroll bar only when needed, keyboard and mouse selection, each list on its own, items cut not elided).
+
+#include "search/run_time_error.h"
+#include "window/result_columns.h"
+#include "window/result_list.h"
+#include "window/row_store.h"
+#include "window_test_support.h"
+
+#include <QScrollBar>
+
+#include <vector>
+
+using namespace velmora;
+
+namespace {
+
+Solution solution(std::int32_t sum, std::int16_t first) {
+    Solution s;
+    s.sum = sum;
+    for (std::size_t i = 0; i < s.values.size(); ++i)
+        s.values[i] = static_cast<std::int16_t>(first + std::int16_t(i));
+    return s;
+}
+
+std::vector<Solution> rows(int count, std::int32_t sum = 7) {
+    std::vector<Solution> result;
+    for (int r = 0; r < count; ++r)
+        result.push_back(solution(sum, static_cast<std::int16_t>(r)));
+    return result;
+}
+
+// The nine lists over one store, as the window sets them up, each 41 x 340 like List2.
+struct Columns {
+    explicit Columns(std::size_t limit = RowStore::kDefaultLimit) : columns(limit) {
+        for (int c = 0; c < ResultColumns::kListCount; ++c) {
+            lists.push_back(std::make_unique<ResultList>(columns.store(), c));
+            lists.back()->resize(c == 0 ? 65 : 41, 340);
+            columns.attach(c, lists.back().get());
+        }
+    }
+    ResultColumns columns;
+    std::vector<std::unique_ptr<ResultList>> lists;
+};
+
+} // namespace
+
+class ResultListTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void storeKeepsRowsInOrderAcrossBlocks() {
+        RowStore store;
+        const auto batch = rows(1000);
+        const std::size_t total = RowStore::kBlockRows + 500;
+        std::size_t appended = 0;
+        while (appended < total) {
+            const std::size_t n = std::min<std::size_t>(batch.size(), total - appended);
+            store.append(std::span(batch).first(n));
+            appended += n;
+        }
+        QCOMPARE(store.size(), total);
+        for (std::size_t row : {std::size_t{0}, std::size_t{999}, RowStore::kBlockRows - 1, RowStore::kBlockRows,
+                                total - 1}) {
+            QCOMPARE(store.cell(row, 0), 7);
+            for (int c = 1; c <= 8; ++c)
+                QCOMPARE(store.cell(row, c), std::int32_t(row % 1000) + c - 1);
+        }
+    }
+
+    void storeKeepsSumsThatDiffer() {
+        RowStore store;
+        std::vector<Solution> mixed{solution(5, 0), solution(-2147483647 - 1, 1), solution(2147483647, 2),
+                                    solution(5, 3)};
+        store.append(mixed);
+        QCOMPARE(store.cell(0, 0), 5);
+        QCOMPARE(store.cell(1, 0), -2147483647 - 1);
+        QCOMPARE(store.cell(2, 0), 2147483647);
+        QCOMPARE(store.cell(3, 0), 5);
+        QCOMPARE(store.cell(3, 1), 3);
+    }
+
+    void storeUsesSixteenBytesPerRowWhenSumsAgree() {
+        RowStore store;
+        const auto batch = rows(1024);
+        for (int i = 0; i < 256; ++i) // 4 full blocks
+            store.append(batch);
+        const double perRow = double(store.bytesAllocated()) / double(store.size());
+        QVERIFY2(perRow <= 16.1, qPrintable(QString::number(perRow)));
+        // Sums that differ cost four bytes more per row, never more.
+        RowStore mixed;
+        std::vector<Solution> alternating = rows(1024);
+        for (std::size_t i = 0; i < alternating.size(); i += 2)
+            alternating[i].sum = -1;
+        for (int i = 0; i < 128; ++i) // 2 full blocks
+            mixed.append(alternating);
+        QCOMPARE(mixed.cell(0, 0), -1);
+        QCOMPARE(mixed.cell(1, 0), 7);
+        QVERIFY(double(mixed.bytesAllocated()) / double(mixed.size()) <= 20.1);
+    }
+
+    void storeStopsAtItsLimitKeepingWhatFitted() {
+        RowStore store(10);
+        store.append(rows(6));
+        try {
+            store.append(rows(6));
+            QFAIL("no error at the limit");
+        } catch (const RunTimeError& e) {
+            QCOMPARE(e.number(), 7);
+        }
+        QCOMPARE(store.size(), std::size_t{10});
+        QCOMPARE(store.cell(9, 1), 3); // the fourth row of the second batch
+        QVERIFY_THROWS_EXCEPTION(RunTimeError, store.append(rows(1)));
+        store.append({}); // nothing to add is no error, even when full
+        store.clear();
+        QCOMPARE(store.size(), std::size_t{0});
+        store.append(rows(10));
+        QCOMPARE(store.size(), std::size_t{10});
+    }
+
+    void storeLimitIsClampedToTheScrollBarsRange() {
+        QCOMPARE(RowStore(std::size_t{1} << 40).limit(), RowStore::kDefaultLimit);
+        QVERIFY(RowStore::kDefaultLimit <= std::size_t(std::numeric_limits<int>::max()));
+    }
+
+    void scrollBarShowsOnlyWhenItemsDoNotFit() {
+        Columns c;
+        ResultList& list = *c.lists[1];
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        const int fit = list.pageRows();
+        QVERIFY(fit > 5);
+        c.columns.accept(rows(fit));
+        c.columns.showRows();
+        QCoreApplication::processEvents();
+        QVERIFY(!list.verticalScrollBar()->isVisible());
+        c.columns.accept(rows(1));
+        c.columns.showRows();
+        QCoreApplication::processEvents();
+        QVERIFY(list.verticalScrollBar()->isVisible());
+        QVERIFY(!list.horizontalScrollBar()->isVisible());
+        QCOMPARE(list.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        c.columns.clear();
+        QCoreApplication::processEvents();
+        QVERIFY(!list.verticalScrollBar()->isVisible());
+        QCOMPARE(list.rowCount(), 0);
+    }
+
+    void listsShowTheirColumnInTextForm() {
+        Columns c;
+        Solution s;
+        s.sum = -2147483647 - 1;
+        s.values = {-7, 120, 0, -32768, 32767, 1, -1, 10};
+        c.columns.accept(std::span(&s, 1));
+        c.columns.showRows();
+        const QStringList expected{"-2147483648", "-7", "120", "0", "-32768", "32767", "1", "-1", "10"};
+        for (int col = 0; col < 9; ++col) {
+            QCOMPARE(c.lists[std::size_t(col)]->rowCount(), 1);
+            QCOMPARE(c.lists[std::size_t(col)]->itemText(0), expected[col]);
+        }
+    }
+
+    void wideItemIsCutNotScrolled() {
+        Columns c;
+        Solution s;
+        s.sum = -2147483647 - 1;
+        c.columns.accept(std::span(&s, 1));
+        c.columns.showRows();
+        ResultList& list = *c.lists[0];
+        list.resize(30, 100); // narrower than the number
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        QVERIFY(list.fontMetrics().horizontalAdvance(list.itemText(0)) > list.viewport()->width());
+        QCOMPARE(list.horizontalScrollBar()->maximum(), 0);
+        // The digits run to the right edge of the viewport: the text is cut there, not shortened with "…".
+        const QImage image = list.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QRgb base = list.palette().color(QPalette::Base).rgb();
+        bool inkAtEdge = false;
+        for (int y = 0; y < list.rowHeight(); ++y)
+            for (int x = image.width() - 4; x < image.width(); ++x)
+                inkAtEdge |= image.pixel(x, y) != base;
+        QVERIFY(inkAtEdge);
+    }
+
+    void keyboardMovesTheSelection() {
+        Columns c;
+        ResultList& list = *c.lists[1];
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        c.columns.accept(rows(1000));
+        c.columns.showRows();
+        const int page = list.pageRows();
+        QCOMPARE(list.currentRow(), -1);
+        QTest::keyClick(&list, Qt::Key_Down);
+        QCOMPARE(list.currentRow(), 0);
+        QTest::keyClick(&list, Qt::Key_Down);
+        QCOMPARE(list.currentRow(), 1);
+        QTest::keyClick(&list, Qt::Key_Up);
+        QCOMPARE(list.currentRow(), 0);
+        QTest::keyClick(&list, Qt::Key_Up); // stays at the top
+        QCOMPARE(list.currentRow(), 0);
+        QTest::keyClick(&list, Qt::Key_PageDown);
+        QCOMPARE(list.currentRow(), page - 1);
+        QTest::keyClick(&list, Qt::Key_PageDown);
+        QCOMPARE(list.currentRow(), 2 * (page - 1));
+        QVERIFY(list.topRow() <= list.currentRow() && list.currentRow() < list.topRow() + page);
+        QTest::keyClick(&list, Qt::Key_PageUp);
+        QCOMPARE(list.currentRow(), page - 1);
+        QTest::keyClick(&list, Qt::Key_End);
+        QCOMPARE(list.currentRow(), 999);
+        QCOMPARE(list.topRow(), 1000 - page);
+        QTest::keyClick(&list, Qt::Key_Down); // stays at the bottom
+        QCOMPARE(list.currentRow(), 999);
+        QTest::keyClick(&list, Qt::Key_Home);
+        QCOMPARE(list.currentRow(), 0);
+        QCOMPARE(list.topRow(), 0);
+    }
+
+    void keysOnAnEmptyListDoNothing() {
+        Columns c;
+        ResultList& list = *c.lists[1];
+        for (Qt::Key key : {Qt::Key_Down, Qt::Key_End, Qt::Key_PageDown, Qt::Key_Home})
+            QTest::keyClick(&list, key);
+        QCOMPARE(list.currentRow(), -1);
+    }
+
+    void clickSelectsOneItemAndOnlyInItsList() {
+        Columns c;
+        for (auto& list : c.lists)
+            list->show();
+        c.columns.accept(rows(100));
+        c.columns.showRows();
+        ResultList& list = *c.lists[3];
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(5, list.rowHeight() * 2 + 1));
+        QCOMPARE(list.currentRow(), 2);
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(5, list.rowHeight() * 4 + 1));
+        QCOMPARE(list.currentRow(), 4);
+        for (std::size_t i = 0; i < c.lists.size(); ++i)
+            if (i != 3)
+                QCOMPARE(c.lists[i]->currentRow(), -1);
+        // A click below the last item selects nothing new.
+        c.columns.clear();
+        c.columns.accept(rows(2));
+        c.columns.showRows();
+        QCOMPARE(list.currentRow(), -1); // the selected row went with Reset
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(5, list.rowHeight() * 5 + 1));
+        QCOMPARE(list.currentRow(), -1);
+    }
+
+    void eachListScrollsOnItsOwn() {
+        Columns c;
+        c.columns.accept(rows(500));
+        c.columns.showRows();
+        c.lists[2]->verticalScrollBar()->setValue(300);
+        QCOMPARE(c.lists[2]->topRow(), 300);
+        for (std::size_t i = 0; i < c.lists.size(); ++i)
+            if (i != 2)
+                QCOMPARE(c.lists[i]->topRow(), 0);
+        QCOMPARE(c.lists[2]->itemText(c.lists[2]->topRow()), QStringLiteral("301"));
+    }
+
+    void selectionAtDepthStaysOnItsRow() {
+        Columns c;
+        const auto batch = rows(1024);
+        for (int i = 0; i < 300; ++i) // 307200 rows, past several blocks
+            c.columns.accept(batch);
+        c.columns.showRows();
+        ResultList& list = *c.lists[1];
+        list.setCurrentRow(250000);
+        QCOMPARE(list.currentRow(), 250000);
+        QVERIFY(list.topRow() <= 250000 && 250000 < list.topRow() + list.pageRows());
+        QCOMPARE(list.itemText(250000), QString::number(250000 % 1024));
+        c.columns.accept(batch); // appending keeps the selection and the scroll position
+        c.columns.showRows();
+        QCOMPARE(list.currentRow(), 250000);
+    }
+};
+
+QTEST_MAIN(ResultListTest)
+#include "result_list_test.moc"

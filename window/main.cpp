@@ -1,0 +1,14 @@
+#include "window/program_icon.h"
+#include "window/velm.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("velmora"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("velmora"));
+    QApplication::setWindowIcon(velmora::programIcon());
+    velmora::Velm window;
+    window.show();
+    return app.exec();
+}

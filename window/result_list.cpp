@@ -1,0 +1,155 @@
+#include "window/result_list.h"
+
+#include "search/number_text.h"
+#include "window/row_store.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyleOptionFocusRect>
+
+#include <algorithm>
+
+namespace velmora {
+
+namespace {
+constexpr int kTextMargin = 2; // pixels between the list's inner edge and an item's text
+} // namespace
+
+ResultList::ResultList(const RowStore& store, int column, QWidget* parent)
+    : QAbstractScrollArea(parent), m_store(store), m_column(column) {
+    setFocusPolicy(Qt::StrongFocus);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(true);
+    updateScrollBar();
+}
+
+int ResultList::rowHeight() const { return std::max(1, fontMetrics().height()); }
+
+int ResultList::pageRows() const { return std::max(1, viewport()->height() / rowHeight()); }
+
+int ResultList::topRow() const { return verticalScrollBar()->value(); }
+
+QString ResultList::itemText(int row) const {
+    char text[kMaxNumberText];
+    const char* end = writeNumberText(text, m_store.cell(static_cast<std::size_t>(row), m_column));
+    return QString::fromLatin1(text, end - text);
+}
+
+void ResultList::rowsChanged() {
+    m_rowCount = static_cast<int>(m_store.size());
+    if (m_currentRow >= m_rowCount)
+        m_currentRow = -1;
+    updateScrollBar();
+    viewport()->update();
+}
+
+void ResultList::updateScrollBar() {
+    QScrollBar* bar = verticalScrollBar();
+    const int page = pageRows();
+    bar->setRange(0, std::max(0, m_rowCount - page));
+    bar->setPageStep(page);
+    bar->setSingleStep(1);
+}
+
+void ResultList::setCurrentRow(int row) {
+    if (m_rowCount == 0)
+        return;
+    m_currentRow = std::clamp(row, 0, m_rowCount - 1);
+    scrollTo(m_currentRow);
+    viewport()->update();
+}
+
+void ResultList::scrollTo(int row) {
+    QScrollBar* bar = verticalScrollBar();
+    if (row < bar->value())
+        bar->setValue(row);
+    else if (row >= bar->value() + pageRows())
+        bar->setValue(row - pageRows() + 1);
+}
+
+void ResultList::paintEvent(QPaintEvent*) {
+    QPainter painter(viewport());
+    const int height = rowHeight();
+    const int top = topRow();
+    const int last = std::min(m_rowCount, top + viewport()->height() / height + 1);
+    const int width = viewport()->width();
+    const QPalette& colours = palette();
+    for (int row = top; row < last; ++row) {
+        const QRect box(0, (row - top) * height, width, height);
+        const bool selected = row == m_currentRow;
+        if (selected)
+            painter.fillRect(box, colours.brush(QPalette::Highlight));
+        painter.setPen(colours.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        // No eliding: a number wider than the list is cut at its right edge, the painter's clip.
+        painter.drawText(box.adjusted(kTextMargin, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                         itemText(row));
+    }
+    if (hasFocus()) {
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        // The focus frame marks the selected item, or the first item while none is selected.
+        const int row = std::max(m_currentRow, 0);
+        option.rect = QRect(0, (row - top) * height, width, height);
+        option.backgroundColor = colours.color(m_currentRow >= 0 ? QPalette::Highlight : QPalette::Base);
+        if (row >= top && row < last)
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    }
+}
+
+void ResultList::keyPressEvent(QKeyEvent* event) {
+    const int page = std::max(1, pageRows() - 1);
+    const int current = m_currentRow;
+    switch (event->key()) {
+    case Qt::Key_Up:
+        setCurrentRow(current < 0 ? 0 : current - 1);
+        break;
+    case Qt::Key_Down:
+        setCurrentRow(current + 1);
+        break;
+    case Qt::Key_PageUp:
+        setCurrentRow(current < 0 ? 0 : current - page);
+        break;
+    case Qt::Key_PageDown:
+        setCurrentRow(current < 0 ? page : current + page);
+        break;
+    case Qt::Key_Home:
+        setCurrentRow(0);
+        break;
+    case Qt::Key_End:
+        setCurrentRow(m_rowCount - 1);
+        break;
+    default:
+        event->ignore(); // Tab and everything else go on to the window
+        return;
+    }
+    event->accept();
+}
+
+void ResultList::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    const int row = topRow() + event->position().toPoint().y() / rowHeight();
+    if (row < m_rowCount)
+        setCurrentRow(row);
+}
+
+void ResultList::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    updateScrollBar();
+}
+
+void ResultList::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
+void ResultList::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
+}
+
+} // namespace velmora

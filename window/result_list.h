@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+
+namespace velmora {
+
+class RowStore;
+
+/// One list box of the result columns: a single column of text items over one column of the shared row
+/// store, in insertion order, drawing only the rows in view. At most one item is selected; a vertical
+/// scroll bar shows when the items do not fit; there is no horizontal scrolling, and a wide item is cut
+/// at the right edge. Each list scrolls and selects on its own.
+class ResultList final : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    /// Shows `column` of `store` (0: the sums, 1..8: the values of terms 1..8).
+    ResultList(const RowStore& store, int column, QWidget* parent = nullptr);
+
+    /// Takes in the store's new row count, after rows were appended or removed.
+    void rowsChanged();
+
+    int rowCount() const { return m_rowCount; }
+    /// The selected item, or -1 when none is.
+    int currentRow() const { return m_currentRow; }
+    void setCurrentRow(int row);
+    int topRow() const;
+    /// The number of rows that fit whole in the list's height.
+    int pageRows() const;
+    int rowHeight() const;
+    QString itemText(int row) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    void updateScrollBar();
+    void scrollTo(int row);
+
+    const RowStore& m_store;
+    int m_column = 0;
+    int m_rowCount = 0;
+    int m_currentRow = -1;
+};
+
+} // namespace velmora
