@@ -1,10 +1,10 @@
 #include "cli/command_line.h"
+#include "tests/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -55,14 +55,6 @@ std::vector<std::string> splitLines(const std::string& text) {
 // A settings file in a folder of its own: target, eight headings, weights, then (first, last) pairs.
 class CommandLine : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("velmora-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
     std::string writeSettings(const std::string& target, const std::vector<std::string>& weights,
                               const std::vector<std::string>& ranges, const std::string& name = "text-2x.ini") {
         std::vector<std::string> lines = {target, "a", "b", "c", "d", "e", "f", "g", "h"};
@@ -71,12 +63,12 @@ protected:
         std::string bytes;
         for (const std::string& line : lines)
             bytes += line + "\r\n";
-        const fs::path path = m_dir / name;
-        std::ofstream(path, std::ios::binary) << bytes;
+        const fs::path path = m_folder.path() / name;
+        testing_support::writeFile(path, bytes);
         return path.string();
     }
 
-    fs::path m_dir;
+    testing_support::TempFolder m_folder{"velmora-cli"};
 };
 
 const std::vector<std::string> kZeroRanges(16, "0");
@@ -135,7 +127,7 @@ TEST_F(CommandLine, FailedLoadPrintsMessageAndCauseOnly) {
     std::vector<std::string> ranges = kZeroRanges;
     ranges[5] = "x"; // line 23
     const std::string file = writeSettings("0", std::vector<std::string>(8, "0"), ranges);
-    for (const std::string& path : {file, (m_dir / "missing.ini").string()}) {
+    for (const std::string& path : {file, (m_folder.path() / "missing.ini").string()}) {
         SCOPED_TRACE(path);
         const CliRun run = runWith({"--header", path});
         EXPECT_EQ(run.status, kExitLoadFailed);
@@ -148,10 +140,10 @@ TEST_F(CommandLine, FailedLoadPrintsMessageAndCauseOnly) {
 
 TEST_F(CommandLine, DefaultFileIsTheBareNameInTheCurrentDirectory) {
     writeSettings("0", std::vector<std::string>(8, "0"), kZeroRanges);
-    const fs::path previous = fs::current_path();
-    fs::current_path(m_dir);
-    const CliRun run = runWith({"--count"});
-    fs::current_path(previous);
+    const CliRun run = [&] {
+        testing_support::CurrentDirectory current(m_folder.path());
+        return runWith({"--count"});
+    }();
     EXPECT_EQ(run.status, kExitOk);
     EXPECT_EQ(run.out, "1\n");
 }

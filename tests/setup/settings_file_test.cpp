@@ -1,9 +1,9 @@
 #include "setup/settings_file.h"
+#include "tests/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -267,24 +267,10 @@ TEST(SettingsFile, RejectedHeadingStopsTheLoad) {
 // Tests that need a real file in a folder of their own, made the current directory while they run.
 class SettingsFileOnDisk : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_previous = fs::current_path();
-        m_dir = fs::temp_directory_path() /
-                ("velmora-settings-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-        fs::current_path(m_dir);
-    }
-    void TearDown() override {
-        fs::current_path(m_previous);
-        fs::remove_all(m_dir);
-    }
-    static void write(const fs::path& path, const std::string& bytes) {
-        std::ofstream(path, std::ios::binary) << bytes;
-    }
+    static void write(const fs::path& path, const std::string& bytes) { testing_support::writeFile(path, bytes); }
 
-    fs::path m_previous;
-    fs::path m_dir;
+    testing_support::TempFolder m_folder{"velmora-settings"};
+    testing_support::CurrentDirectory m_current{m_folder.path()};
 };
 
 TEST_F(SettingsFileOnDisk, ReadsTheBareNameInTheCurrentDirectory) {
