@@ -10,7 +10,7 @@ fuzz_seconds=${VELMORA_FUZZ_SECONDS:-60}
 "$top/scripts/install-deps.sh" build window
 
 echo "== build and test =="
-cmake -S "$top" -B "$top/build" -DVELMORA_WINDOW=ON >/dev/null
+cmake -S "$top" -B "$top/build" -DVELMORA_WINDOW=ON -DVELMORA_TESTS=ON >/dev/null
 cmake --build "$top/build" -j"$jobs"
 ctest --test-dir "$top/build" --output-on-failure -j"$jobs"
 
@@ -18,7 +18,7 @@ echo "== the window under Xvfb (screenshots in build/screenshots/) =="
 bash "$top/tests/window/xvfb_check.sh" "$top/build"
 
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer =="
-cmake -S "$top" -B "$top/build-asan" -DVELMORA_WINDOW=ON -DVELMORA_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$top" -B "$top/build-asan" -DVELMORA_WINDOW=ON -DVELMORA_TESTS=ON -DVELMORA_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$top/build-asan" -j"$jobs"
 ctest --test-dir "$top/build-asan" --output-on-failure -j"$jobs"
 
