@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -13,6 +15,10 @@
 #include <span>
 #include <utility>
 #include <vector>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace velmora {
 namespace {
@@ -48,6 +54,52 @@ std::int64_t inverseMod(std::int64_t a, std::int64_t m) {
 std::uint64_t lane(int k, std::int32_t value) {
     return std::uint64_t{static_cast<std::uint16_t>(value)} << (16 * (k & 3));
 }
+
+// Tables are read at random: on Linux, ask for 2 MB pages so that look-ups do not also miss the TLB.
+template <class T>
+struct TableAllocator {
+    using value_type = T;
+    TableAllocator() = default;
+    template <class U>
+    TableAllocator(const TableAllocator<U>&) {}
+    T* allocate(std::size_t n) {
+        const std::size_t bytes = n * sizeof(T);
+#if defined(__linux__)
+        if (bytes >= kHugePage) {
+            void* p = std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) / kHugePage * kHugePage);
+            if (!p)
+                throw std::bad_alloc();
+            madvise(p, bytes, MADV_HUGEPAGE);
+            return static_cast<T*>(p);
+        }
+#endif
+        return std::allocator<T>().allocate(n);
+    }
+    void deallocate(T* p, std::size_t n) {
+#if defined(__linux__)
+        if (n * sizeof(T) >= kHugePage) {
+            std::free(p);
+            return;
+        }
+#endif
+        std::allocator<T>().deallocate(p, n);
+    }
+    // Entries are written before they are read: resizing leaves them uninitialised instead of zeroing.
+    template <class U>
+    void construct(U* p) {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+    friend bool operator==(const TableAllocator&, const TableAllocator&) { return true; }
+
+    static constexpr std::size_t kHugePage = std::size_t{1} << 21;
+};
+
+template <class T>
+using TableVector = std::vector<T, TableAllocator<T>>;
 
 // Division of numbers known to be multiples of a fixed divisor: a shift and a multiplication by the
 // inverse of its odd part modulo 2^64, instead of a 64-bit division on every look-up.
@@ -131,42 +183,40 @@ struct Level {
     }
 };
 
-// Visits every combination of terms 1..terms of `box` in enumeration order, with its sum and its values
-// packed as 16-bit lanes (term 1 in the low lane).
+// Visits every combination of terms 1..K+1 of `box` in enumeration order (term K+1 slowest), with its
+// sum and its values packed as 16-bit lanes (term 1 in the low lane). Nested loops, one per term, so
+// that the innermost is a plain counting loop.
+template <int K, class Visit>
+void nestInner(const Box& box, const std::array<std::int64_t, kTerms>& weights, std::int64_t sum,
+               std::uint64_t packed, Visit& visit) {
+    const std::int32_t lo = box.lo[K];
+    const std::int32_t hi = box.hi[K];
+    const std::int64_t w = weights[K];
+    std::int64_t s = sum + w * lo;
+    for (std::int32_t v = lo; v <= hi; ++v, s += w) {
+        if constexpr (K == 0)
+            visit(s, packed | lane(K, v));
+        else
+            nestInner<K - 1>(box, weights, s, packed | lane(K, v), visit);
+    }
+}
+
 template <class Visit>
 void forEachInner(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms, Visit&& visit) {
-    std::array<std::int32_t, 4> v{};
-    std::int64_t sum = 0;
-    std::uint64_t packed = 0;
-    for (int k = 0; k < terms; ++k) {
-        v[static_cast<std::size_t>(k)] = box.lo[static_cast<std::size_t>(k)];
-        sum += weights[static_cast<std::size_t>(k)] * v[static_cast<std::size_t>(k)];
-        packed |= lane(k, v[static_cast<std::size_t>(k)]);
-    }
-    for (;;) {
-        visit(sum, packed);
-        int k = 0;
-        for (; k < terms; ++k) {
-            const auto K = static_cast<std::size_t>(k);
-            const std::uint64_t mask = ~(std::uint64_t{0xffff} << (16 * k));
-            if (v[K] < box.hi[K]) {
-                ++v[K];
-                sum += weights[K];
-                packed = (packed & mask) | lane(k, v[K]);
-                break;
-            }
-            sum -= weights[K] * (std::int64_t{box.hi[K]} - box.lo[K]);
-            v[K] = box.lo[K];
-            packed = (packed & mask) | lane(k, v[K]);
-        }
-        if (k == terms)
-            return;
+    switch (terms) {
+    case 1: nestInner<0>(box, weights, 0, 0, visit); break;
+    case 2: nestInner<1>(box, weights, 0, 0, visit); break;
+    case 3: nestInner<2>(box, weights, 0, 0, visit); break;
+    default: nestInner<3>(box, weights, 0, 0, visit); break;
     }
 }
 
 // Meet in the middle for listing: every combination of the inner terms (at most four, so that their
-// values pack into 64 bits), grouped by sum, each group in enumeration order. Sums are keyed by
-// (sum - minimum) / gcd and grouped into buckets of 2^shift keys, no more buckets than entries.
+// values pack into 64 bits), grouped by sum, each group in enumeration order. A sum's key is
+// (sum - minimum) / gcd. When the keys are no more than the entries, each key has its own bucket;
+// otherwise keys are hashed into about half as many buckets as entries (sums of large weights cluster
+// around a few values, so buckets by key range would be crowded). An entry holds its key beside its
+// values, so a look-up reads its bucket's offsets and then one run of entries.
 class SparseTable {
 public:
     SparseTable(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms) : m_terms(terms) {
@@ -185,27 +235,115 @@ public:
         m_divisor = ExactDivisor(static_cast<std::uint64_t>(m_gcd));
         const std::uint64_t maxKey = m_divisor.divide(static_cast<std::uint64_t>(m_max - m_min));
         const auto n = static_cast<std::uint64_t>(entries);
-        while ((maxKey >> m_shift) + 1 > std::max<std::uint64_t>(n, 1))
-            ++m_shift;
-        const std::size_t buckets = static_cast<std::size_t>(maxKey >> m_shift) + 1;
+        std::size_t buckets = 0;
+        if (maxKey < n) {
+            m_hashed = false;
+            buckets = static_cast<std::size_t>(maxKey) + 1;
+        } else {
+            m_hashed = true;
+            m_hashShift = 63;
+            while ((std::uint64_t{1} << (64 - m_hashShift)) < n / 2)
+                --m_hashShift;
+            buckets = std::size_t{1} << (64 - m_hashShift);
+        }
         m_offsets.assign(buckets + 1, 0);
-        m_values.resize(n);
-        if (m_shift > 0)
-            m_keys.resize(n);
-        forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t) {
-            ++m_offsets[(key(sum) >> m_shift) + 1];
-        });
-        std::partial_sum(m_offsets.begin(), m_offsets.end(), m_offsets.begin());
-        // A stable counting sort: each entry goes to the next free place of its bucket, in enumeration order.
-        forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t packed) {
-            const std::uint64_t k = key(sum);
-            const std::uint32_t at = m_offsets[k >> m_shift]++;
-            m_values[at] = packed;
-            if (m_shift > 0)
-                m_keys[at] = k;
-        });
+        m_entries.resize(n);
+        const std::int64_t min = m_min;
+        const ExactDivisor divisor = m_divisor;
+        const auto keyOf = [min, divisor](std::int64_t sum) {
+            return divisor.divide(static_cast<std::uint64_t>(sum - min));
+        };
+        // A stable counting sort by bucket, so that each bucket keeps enumeration order. Large tables
+        // sort in two stable passes rather than one at random: first by the bucket's top bits into 256
+        // partitions (256 sequential streams), then by bucket within each partition, through a scratch
+        // copy of one partition that stays in cache.
+        const unsigned bucketBits = static_cast<unsigned>(std::bit_width(buckets - 1));
+        const unsigned partShift = bucketBits > 16 ? bucketBits - 8 : bucketBits;
+        Entry* const out = m_entries.data();
+        std::uint32_t* const offsets = m_offsets.data();
+        if (!m_hashed) { // a bucket per key: count the keys by convolution, far fewer steps than entries
+            countKeys(box, weights, terms, offsets + 1);
+            std::partial_sum(m_offsets.begin(), m_offsets.end(), m_offsets.begin());
+            forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t packed) {
+                const std::uint64_t key = keyOf(sum);
+                out[offsets[key]++] = Entry{key, packed};
+            });
+        } else if (partShift == bucketBits) { // small: the offsets stay in cache, one pass at random is fine
+            forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t) { ++offsets[bucketOf(keyOf(sum)) + 1]; });
+            std::partial_sum(m_offsets.begin(), m_offsets.end(), m_offsets.begin());
+            forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t packed) {
+                const std::uint64_t key = keyOf(sum);
+                out[offsets[bucketOf(key)]++] = Entry{key, packed};
+            });
+        } else {
+            sortInPartitions(box, weights, terms, keyOf, buckets, partShift);
+        }
+        // offsets[b] is now the end of bucket b, that is the start of bucket b + 1.
         std::copy_backward(m_offsets.begin(), m_offsets.end() - 1, m_offsets.end());
         m_offsets[0] = 0;
+    }
+
+    // counts[key] = the number of inner combinations with that key, term by term with a sliding window
+    // along each residue class: O(keys) per term.
+    void countKeys(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms,
+                   std::uint32_t* counts) const {
+        std::vector<std::uint32_t> current(1, 1), next;
+        std::uint32_t factor = 1;
+        for (int k = 0; k < terms; ++k) {
+            const std::int64_t w = weights[static_cast<std::size_t>(k)];
+            const auto n = static_cast<std::size_t>(rangeSize(box, k));
+            if (w == 0) {
+                factor *= static_cast<std::uint32_t>(n);
+                continue;
+            }
+            const auto step = static_cast<std::size_t>((w < 0 ? -w : w) / m_gcd);
+            next.assign(current.size() + (n - 1) * step, 0);
+            for (std::size_t x = 0; x < next.size(); ++x) {
+                std::uint32_t c = x >= step ? next[x - step] : 0;
+                if (x < current.size())
+                    c += current[x];
+                if (x >= n * step && x - n * step < current.size())
+                    c -= current[x - n * step];
+                next[x] = c;
+            }
+            current.swap(next);
+        }
+        for (std::size_t x = 0; x < current.size(); ++x)
+            counts[x] = current[x] * factor;
+    }
+
+    template <class KeyOf>
+    void sortInPartitions(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms, KeyOf keyOf,
+                          std::size_t buckets, unsigned partShift) {
+        const std::size_t n = m_entries.size();
+        Entry* const out = m_entries.data();
+        std::uint32_t* const offsets = m_offsets.data();
+        std::array<std::uint32_t, 258> parts{};
+        forEachInner(box, weights, terms,
+                     [&](std::int64_t sum, std::uint64_t) { ++parts[(bucketOf(keyOf(sum)) >> partShift) + 1]; });
+        std::partial_sum(parts.begin(), parts.end(), parts.begin());
+        std::array<std::uint32_t, 258> cursor = parts;
+        forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t packed) {
+            const std::uint64_t key = keyOf(sum);
+            out[cursor[bucketOf(key) >> partShift]++] = Entry{key, packed};
+        });
+        std::uint32_t largest = 0;
+        for (std::size_t p = 0; p + 1 < parts.size(); ++p)
+            largest = std::max(largest, parts[p + 1] - parts[p]);
+        TableVector<Entry> scratch(largest);
+        for (std::size_t p = 0; p + 1 < parts.size() && parts[p] < n; ++p) {
+            const std::uint32_t size = parts[p + 1] - parts[p];
+            std::copy(out + parts[p], out + parts[p + 1], scratch.data());
+            const std::size_t first = p << partShift;
+            const std::size_t last = std::min(buckets, (p + 1) << partShift);
+            for (std::uint32_t i = 0; i < size; ++i)
+                ++offsets[bucketOf(scratch[i].key)];
+            std::uint32_t start = parts[p];
+            for (std::size_t b = first; b < last; ++b)
+                start += std::exchange(offsets[b], start);
+            for (std::uint32_t i = 0; i < size; ++i)
+                out[offsets[bucketOf(scratch[i].key)]++] = scratch[i];
+        }
     }
 
     bool builtFor(const Box& box, int terms) const {
@@ -217,46 +355,66 @@ public:
         return true;
     }
 
-    // Calls visit(packed values) for each inner combination whose sum is `rest`, in enumeration order.
-    template <class Visit>
-    void forEachMatch(std::int64_t rest, Visit&& visit) const {
-        std::uint64_t k = 0;
-        std::uint32_t i = 0, end = 0;
-        if (!find(rest, k, i, end))
-            return;
-        if (m_shift == 0) {
-            for (; i < end; ++i)
-                visit(m_values[i]);
-        } else {
-            for (; i < end; ++i)
-                if (m_keys[i] == k)
-                    visit(m_values[i]);
-        }
-    }
+    // A look-up in steps, so that the caller can start the memory reads of many look-ups before it
+    // needs the first: locate the key's bucket, open the bucket, then visit or count its matches.
+    struct Probe {
+        std::uint64_t key = 0;
+        std::uint64_t bucket = 0;
+        std::uint32_t begin = 0;
+        std::uint32_t end = 0;
+    };
 
-    std::uint64_t count(std::int64_t rest) const {
-        std::uint64_t k = 0;
-        std::uint32_t i = 0, end = 0;
-        if (!find(rest, k, i, end))
-            return 0;
-        if (m_shift == 0)
-            return end - i;
-        return static_cast<std::uint64_t>(std::count(m_keys.begin() + i, m_keys.begin() + end, k));
-    }
-
-private:
-    std::uint64_t key(std::int64_t sum) const { return m_divisor.divide(static_cast<std::uint64_t>(sum - m_min)); }
-
-    bool find(std::int64_t rest, std::uint64_t& k, std::uint32_t& begin, std::uint32_t& end) const {
+    // False when no inner sum can be `rest`.
+    bool locate(std::int64_t rest, Probe& probe) const {
         if (rest < m_min || rest > m_max)
             return false;
         const auto offset = static_cast<std::uint64_t>(rest - m_min);
         if (m_gcd > 1 && !m_divisor.divides(offset))
             return false;
-        k = m_divisor.divide(offset);
-        begin = m_offsets[k >> m_shift];
-        end = m_offsets[(k >> m_shift) + 1];
+        probe.key = m_divisor.divide(offset);
+        probe.bucket = bucketOf(probe.key);
+        __builtin_prefetch(&m_offsets[probe.bucket]);
         return true;
+    }
+
+    void open(Probe& probe) const {
+        probe.begin = m_offsets[probe.bucket];
+        probe.end = m_offsets[probe.bucket + 1];
+        __builtin_prefetch(m_entries.data() + probe.begin);
+    }
+
+    // Calls visit(packed values) for each inner combination with the probe's sum, in enumeration order.
+    template <class Visit>
+    void forEachMatch(const Probe& probe, Visit&& visit) const {
+        const Entry* e = m_entries.data() + probe.begin;
+        const Entry* const end = m_entries.data() + probe.end;
+        if (!m_hashed) {
+            for (; e != end; ++e)
+                visit(e->values);
+        } else {
+            for (; e != end; ++e)
+                if (e->key == probe.key)
+                    visit(e->values);
+        }
+    }
+
+    std::uint64_t count(const Probe& probe) const {
+        if (!m_hashed)
+            return probe.end - probe.begin;
+        std::uint64_t n = 0;
+        for (std::uint32_t i = probe.begin; i < probe.end; ++i)
+            n += m_entries[i].key == probe.key;
+        return n;
+    }
+
+private:
+    struct Entry {
+        std::uint64_t key;
+        std::uint64_t values;
+    };
+
+    std::uint64_t bucketOf(std::uint64_t key) const {
+        return m_hashed ? (key * 0x9e3779b97f4a7c15ull) >> m_hashShift : key;
     }
 
     int m_terms;
@@ -266,10 +424,10 @@ private:
     std::int64_t m_max = 0;
     std::int64_t m_gcd = 1;
     ExactDivisor m_divisor;
-    unsigned m_shift = 0;
-    std::vector<std::uint32_t> m_offsets;
-    std::vector<std::uint64_t> m_keys;
-    std::vector<std::uint64_t> m_values;
+    bool m_hashed = false;
+    unsigned m_hashShift = 0;
+    TableVector<std::uint32_t> m_offsets;
+    TableVector<Entry> m_entries;
 };
 
 // Meet in the middle for counting: how many combinations of the inner terms make each reachable sum.
@@ -349,13 +507,36 @@ class Emitter {
 public:
     Emitter(SolutionSink& sink, std::int32_t target) : m_sink(sink), m_target(target) {}
 
-    void put(std::uint64_t low, std::uint64_t high) {
+    // A position in the block held by the caller, so that a loop that writes many solutions keeps it
+    // in a register instead of storing and reloading the block's fill after every solution.
+    struct Cursor {
+        Solution* next;
+        Solution* end;
+        std::int32_t sum;
+    };
+
+    Cursor open() {
         if (m_used == kBlock)
             flush();
-        Solution& s = m_block[m_used++];
-        s.sum = m_target;
+        return {m_block.data() + m_used, m_block.data() + kBlock, m_target};
+    }
+    void close(const Cursor& cursor) { m_used = static_cast<std::size_t>(cursor.next - m_block.data()); }
+
+    void put(Cursor& cursor, std::uint64_t low, std::uint64_t high) {
+        if (cursor.next == cursor.end) {
+            close(cursor);
+            cursor = open();
+        }
+        Solution& s = *cursor.next++;
+        s.sum = cursor.sum;
         std::memcpy(s.values.data(), &low, sizeof low);
         std::memcpy(s.values.data() + 4, &high, sizeof high);
+    }
+
+    void put(std::uint64_t low, std::uint64_t high) {
+        Cursor cursor = open();
+        put(cursor, low, high);
+        close(cursor);
     }
 
     std::uint64_t produced() const { return m_flushed + m_used; }
@@ -412,7 +593,7 @@ public:
             innerMax += productMax(L.weight, box, k);
             innerGcd = std::gcd(innerGcd, L.weight);
         }
-        plan(options, counting);
+        plan(options, counting, setup.target);
         m_pairLeaf = m_tableTerms == 0 && m_levels[0].weight != 0 && m_levels[1].weight != 0;
         if (m_method == InnerMethod::SparseTable) {
             if (!cache.sparse || !cache.sparse->builtFor(box, m_tableTerms)) {
@@ -439,30 +620,53 @@ public:
     SolutionCount count(std::int32_t target) { return countFrom(kTerms, target); }
 
 private:
-    // Chooses the inner method from rough costs: a recursion step, a table entry built and a look-up
-    // each count about one unit; the solutions themselves cost the same whichever way is taken.
-    void plan(const FastSearchOptions& options, bool counting) {
+    // Chooses the inner method from estimated costs in nanoseconds, measured on this kind of code: a
+    // recursion step (two divisions) about 8, a table entry built about 3 (15 for tables beyond the
+    // processor's cache, which are hashed and sorted in two passes), a look-up 5 in cache and 30 beyond.
+    // The solutions themselves cost the same whichever way is taken.
+    void plan(const FastSearchOptions& options, bool counting, std::int32_t target) {
         std::array<double, kTerms + 1> spanBelow{}, combosBelow{}, gcdBelow{};
         combosBelow[0] = 1;
         std::int64_t g = 0;
         for (int k = 0; k < kTerms; ++k) {
             const Level& L = m_levels[static_cast<std::size_t>(k)];
-            spanBelow[static_cast<std::size_t>(k) + 1] =
-                spanBelow[static_cast<std::size_t>(k)] + double(productMax(L.weight, m_box, k) - productMin(L.weight, m_box, k));
+            spanBelow[static_cast<std::size_t>(k) + 1] = spanBelow[static_cast<std::size_t>(k)] +
+                                                         double(productMax(L.weight, m_box, k) - productMin(L.weight, m_box, k));
             combosBelow[static_cast<std::size_t>(k) + 1] = combosBelow[static_cast<std::size_t>(k)] * rangeSize(m_box, k);
             g = std::gcd(g, L.weight);
             gcdBelow[static_cast<std::size_t>(k) + 1] = double(g == 0 ? 1 : g);
         }
-        const double spanAll = spanBelow[kTerms];
-        // Outer combinations (terms m+1..8) whose remainder the inner terms can still reach.
-        const auto outerNodes = [&](int m) {
-            double outer = 1;
-            for (int k = m; k < kTerms; ++k)
-                if (!(counting && m_weights[static_cast<std::size_t>(k)] == 0))
-                    outer *= rangeSize(m_box, k);
-            const double inner = spanBelow[static_cast<std::size_t>(m)];
-            return outer * std::min(1.0, (inner + 1) / (spanAll - inner + 1));
+        // Calls of the recursion with terms k+1..8 set: their combinations whose remainder the terms
+        // below can reach, the outer sum taken as normally distributed.
+        const auto nodesAt = [&](int k) {
+            double outer = 1, mean = 0, variance = 0;
+            for (int j = k; j < kTerms; ++j) {
+                const double w = double(m_weights[static_cast<std::size_t>(j)]);
+                const double n = rangeSize(m_box, j);
+                if (!(counting && w == 0))
+                    outer *= n;
+                mean += w * (double(m_box.lo[static_cast<std::size_t>(j)]) + m_box.hi[static_cast<std::size_t>(j)]) / 2;
+                variance += w * w * (n * n - 1) / 12;
+            }
+            const Level& L = m_levels[static_cast<std::size_t>(k == kTerms ? kTerms - 1 : k)];
+            const double innerMin = k == kTerms ? 0 : double(L.innerMin);
+            const double innerMax = k == kTerms ? 0 : double(L.innerMax);
+            const double lo = double(target) - (k == kTerms ? spanBelow[kTerms] : innerMax) - 0.5;
+            const double hi = double(target) - (k == kTerms ? 0 : innerMin) + 0.5;
+            if (k == kTerms)
+                return 1.0;
+            if (variance == 0)
+                return (mean >= lo && mean <= hi) ? outer : 0.0;
+            const double sd = std::sqrt(2 * variance);
+            return outer * std::max(0.0, (std::erf((hi - mean) / sd) - std::erf((lo - mean) / sd)) / 2);
         };
+        const auto steps = [&](int from) {
+            double total = 0;
+            for (int k = from; k <= kTerms; ++k)
+                total += nodesAt(k);
+            return 8 * total;
+        };
+        const auto lookups = [&](int m, double bytes) { return (bytes < 2e6 ? 5 : 30) * nodesAt(m); };
         const auto denseKeys = [&](int m) {
             return spanBelow[static_cast<std::size_t>(m)] / gcdBelow[static_cast<std::size_t>(m)] + 1;
         };
@@ -487,11 +691,13 @@ private:
                 return;
             }
         }
-        double best = outerNodes(2);
-        for (int m = 3; m <= 4; ++m) {
-            if (combosBelow[static_cast<std::size_t>(m)] > options.maxSparseEntries)
+        double best = steps(2);
+        for (int m = 2; m <= 4; ++m) {
+            const double entries = combosBelow[static_cast<std::size_t>(m)];
+            if (entries > options.maxSparseEntries)
                 continue;
-            const double cost = combosBelow[static_cast<std::size_t>(m)] + outerNodes(m);
+            const double bytes = 16 * entries;
+            const double cost = (bytes < 2e6 ? 3 : 15) * entries + steps(m + 1) + lookups(m, bytes);
             if (cost < best) {
                 best = cost;
                 m_method = InnerMethod::SparseTable;
@@ -501,9 +707,10 @@ private:
         if (!counting)
             return;
         for (int m = 1; m <= kTerms; ++m) {
-            if (denseKeys(m) > options.maxDenseKeys)
+            const double keys = denseKeys(m);
+            if (keys > options.maxDenseKeys)
                 continue;
-            const double cost = m * denseKeys(m) + outerNodes(m);
+            const double cost = 2 * m * keys + steps(m + 1) + lookups(m, 16 * keys);
             if (cost < best) {
                 best = cost;
                 m_method = InnerMethod::DenseTable;
@@ -517,12 +724,41 @@ private:
         word = (word & ~(std::uint64_t{0xffff} << (16 * (k & 3)))) | lane(k, static_cast<std::int32_t>(value));
     }
 
+    // The table look-ups for the values first, first + modulus, ... last of the term just above the
+    // table, a batch at a time: the memory reads of a whole batch overlap instead of following each other.
+    template <class Visit>
+    void forEachProbe(const Level& L, std::int64_t rest, std::int64_t first, std::int64_t last, Visit&& visit) {
+        constexpr int kBatch = 32;
+        std::array<SparseTable::Probe, kBatch> probes;
+        std::array<std::int64_t, kBatch> values;
+        for (std::int64_t v = first; v <= last;) {
+            int n = 0;
+            for (; n < kBatch && v <= last; v += L.modulus)
+                if (m_sparse->locate(rest - L.weight * v, probes[static_cast<std::size_t>(n)]))
+                    values[static_cast<std::size_t>(n++)] = v;
+            for (int i = 0; i < n; ++i)
+                m_sparse->open(probes[static_cast<std::size_t>(i)]);
+            for (int i = 0; i < n; ++i)
+                visit(values[static_cast<std::size_t>(i)], probes[static_cast<std::size_t>(i)]);
+        }
+    }
+
+    void emitMatches(const SparseTable::Probe& probe) {
+        const std::uint64_t low = m_low;
+        const std::uint64_t high = m_high;
+        Emitter::Cursor cursor = m_out->open();
+        m_sparse->forEachMatch(probe, [&](std::uint64_t inner) { m_out->put(cursor, low | inner, high); });
+        m_out->close(cursor);
+    }
+
     // Lists the solutions with terms k+1..8 as set and terms 1..k still free, whose sum is `rest`.
     void listFrom(int k, std::int64_t rest) {
-        if (m_sparse && k == m_tableTerms) {
-            const std::uint64_t high = m_high;
-            const std::uint64_t low = m_low;
-            m_sparse->forEachMatch(rest, [&](std::uint64_t inner) { m_out->put(low | inner, high); });
+        if (m_sparse && k == m_tableTerms) { // reached through a term of weight 0 just above the table
+            SparseTable::Probe probe;
+            if (!m_sparse->locate(rest, probe))
+                return;
+            m_sparse->open(probe);
+            emitMatches(probe);
             return;
         }
         if (k == 0) {
@@ -536,8 +772,10 @@ private:
                 return;
             if (k == 1) { // rest is 0 here: every value of term 1 is a solution
                 const std::uint64_t low = m_low & ~std::uint64_t{0xffff};
+                Emitter::Cursor cursor = m_out->open();
                 for (std::int32_t v = L.lo; v <= L.hi; ++v)
-                    m_out->put(low | lane(0, v), m_high);
+                    m_out->put(cursor, low | lane(0, v), m_high);
+                m_out->close(cursor);
                 return;
             }
             // The terms below do not depend on this value: if the first pass finds nothing, none will.
@@ -553,6 +791,13 @@ private:
         std::int64_t first = 0, last = 0;
         if (!L.values(rest, first, last))
             return;
+        if (m_sparse && k == m_tableTerms + 1) {
+            forEachProbe(L, rest, first, last, [&](std::int64_t v, const SparseTable::Probe& probe) {
+                setValue(k - 1, v);
+                emitMatches(probe);
+            });
+            return;
+        }
         if (k == 2 && m_pairLeaf) {
             // Every value in the progression has exactly one partner value of term 1, itself stepping
             // by a fixed amount: no division per solution.
@@ -560,8 +805,11 @@ private:
             std::int64_t v1 = (rest - L.weight * first) / w1;
             const std::int64_t step1 = -(L.weight / L.divisor) * (w1 > 0 ? 1 : -1);
             const std::uint64_t low = m_low & ~std::uint64_t{0xffffffff};
+            Emitter::Cursor cursor = m_out->open();
             for (std::int64_t v2 = first; v2 <= last; v2 += L.modulus, v1 += step1)
-                m_out->put(low | lane(0, static_cast<std::int32_t>(v1)) | lane(1, static_cast<std::int32_t>(v2)), m_high);
+                m_out->put(cursor, low | lane(0, static_cast<std::int32_t>(v1)) | lane(1, static_cast<std::int32_t>(v2)),
+                           m_high);
+            m_out->close(cursor);
             return;
         }
         for (std::int64_t v = first; v <= last; v += L.modulus) {
@@ -571,8 +819,13 @@ private:
     }
 
     SolutionCount countFrom(int k, std::int64_t rest) {
-        if (m_sparse && k == m_tableTerms)
-            return SolutionCount(m_sparse->count(rest));
+        if (m_sparse && k == m_tableTerms) {
+            SparseTable::Probe probe;
+            if (!m_sparse->locate(rest, probe))
+                return {};
+            m_sparse->open(probe);
+            return SolutionCount(m_sparse->count(probe));
+        }
         if (m_dense && k == m_tableTerms)
             return m_dense->count(rest);
         if (k == 0)
@@ -586,6 +839,12 @@ private:
         std::int64_t first = 0, last = 0;
         if (!L.values(rest, first, last))
             return {};
+        if (m_sparse && k == m_tableTerms + 1) {
+            std::uint64_t total = 0; // at most one match per inner combination and value: fits 64 bits
+            forEachProbe(L, rest, first, last,
+                         [&](std::int64_t, const SparseTable::Probe& probe) { total += m_sparse->count(probe); });
+            return SolutionCount(total);
+        }
         if (k == 2 && m_pairLeaf)
             return SolutionCount(static_cast<unsigned __int128>((last - first) / L.modulus + 1));
         SolutionCount total;

@@ -1,0 +1,82 @@
+// The engines alone, handing solutions to a sink that does nothing. Each benchmark reports the
+// solutions per run and the time per solution; the reference runs where it finishes within a minute,
+// and on smaller instances of W3 and W5 to give its rate per combination for extrapolation.
+#include "bench/workloads.h"
+#include "search/combination_search.h"
+#include "search/fast_search.h"
+#include "search/run_time_error.h"
+
+#include <benchmark/benchmark.h>
+
+namespace velmora::bench {
+namespace {
+
+class EmptySink final : public SolutionSink {
+public:
+    void accept(std::span<const Solution> solutions) override {
+        benchmark::DoNotOptimize(solutions.data());
+        m_count += solutions.size();
+    }
+    std::size_t m_count = 0;
+};
+
+template <class Run>
+void measure(benchmark::State& state, const SearchSetup& setup, Run run) {
+    std::size_t solutions = 0;
+    for (auto _ : state) {
+        EmptySink sink;
+        try {
+            run(setup, sink);
+        } catch (const RunTimeError&) {
+            // W4 ends with the overflow error by design
+        }
+        solutions = sink.m_count;
+    }
+    state.counters["solutions"] = double(solutions);
+    state.counters["combinations"] = combinations(setup);
+    if (solutions > 0)
+        state.counters["time/solution"] =
+            benchmark::Counter(double(solutions), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["time/combination"] =
+        benchmark::Counter(combinations(setup), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void fast(benchmark::State& state, SearchSetup (*make)()) {
+    measure(state, make(), [](const SearchSetup& s, SolutionSink& sink) { fastSearch(s, sink); });
+}
+void reference(benchmark::State& state, SearchSetup (*make)()) {
+    measure(state, make(), [](const SearchSetup& s, SolutionSink& sink) { referenceSearch(s, sink); });
+}
+void count(benchmark::State& state, SearchSetup (*make)()) {
+    const SearchSetup setup = make();
+    SearchCount result;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(result = countSolutions(setup));
+    state.SetLabel(result.solutions.text() + (result.overflow ? " then overflow" : ""));
+}
+
+SearchSetup w3Small() { return w3Wide(10); }
+SearchSetup w5Small() { return w5ZeroWeight(0, 99); }
+
+BENCHMARK_CAPTURE(fast, W1_shopping, w1Shopping)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(fast, W2_dense, w2Dense)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(fast, W3_wide, []() { return w3Wide(); })->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(fast, W4_overflow_midway, w4OverflowMidway)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(fast, W5_zero_weight, []() { return w5ZeroWeight(); })->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(fast, W6_small, w6Small)->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_CAPTURE(count, W3_wide, []() { return w3Wide(); })->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(count, W2_dense, w2Dense)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(count, terms_0_120_target_2200, countHuge)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_CAPTURE(reference, W1_shopping, w1Shopping)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(reference, W2_dense, w2Dense)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(reference, W3_wide_ranges_0_10, w3Small)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(reference, W4_overflow_midway, w4OverflowMidway)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(reference, W5_term1_range_0_99, w5Small)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(reference, W6_small, w6Small)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+} // namespace velmora::bench
+
+BENCHMARK_MAIN();
