@@ -597,13 +597,15 @@ public:
         m_pairLeaf = m_tableTerms == 0 && m_levels[0].weight != 0 && m_levels[1].weight != 0;
         if (m_method == InnerMethod::SparseTable) {
             if (!cache.sparse || !cache.sparse->builtFor(box, m_tableTerms)) {
-                cache.sparse.reset(); // release the old table before building the new one
+                cache.sparse.reset(); // release old tables before building: one table at a time
+                cache.dense.reset();
                 cache.sparse = std::make_unique<SparseTable>(box, m_weights, m_tableTerms);
             }
             m_sparse = cache.sparse.get();
         } else if (m_method == InnerMethod::DenseTable) {
             if (!cache.dense || !cache.dense->builtFor(box, m_tableTerms)) {
                 cache.dense.reset();
+                cache.sparse.reset();
                 cache.dense = std::make_unique<DenseTable>(box, m_weights, m_tableTerms);
             }
             m_dense = cache.dense.get();
