@@ -357,11 +357,11 @@ public:
 
     // A look-up in steps, so that the caller can start the memory reads of many look-ups before it
     // needs the first: locate the key's bucket, open the bucket, then visit or count its matches.
-    struct Probe {
-        std::uint64_t key = 0;
-        std::uint64_t bucket = 0;
-        std::uint32_t begin = 0;
-        std::uint32_t end = 0;
+    struct Probe { // scratch filled by locate() and open(): left uninitialised in batches of probes
+        std::uint64_t key;
+        std::uint64_t bucket;
+        std::uint32_t begin;
+        std::uint32_t end;
     };
 
     // False when no inner sum can be `rest`.
@@ -731,32 +731,33 @@ private:
     template <class Visit>
     void forEachProbe(const Level& L, std::int64_t rest, std::int64_t first, std::int64_t last, Visit&& visit) {
         constexpr int kBatch = 32;
-        std::array<SparseTable::Probe, kBatch> probes;
-        std::array<std::int64_t, kBatch> values;
+        SparseTable::Probe probes[kBatch];
+        std::int64_t values[kBatch];
         for (std::int64_t v = first; v <= last;) {
             int n = 0;
             for (; n < kBatch && v <= last; v += L.modulus)
-                if (m_sparse->locate(rest - L.weight * v, probes[static_cast<std::size_t>(n)]))
-                    values[static_cast<std::size_t>(n++)] = v;
+                if (m_sparse->locate(rest - L.weight * v, probes[n]))
+                    values[n++] = v;
             for (int i = 0; i < n; ++i)
-                m_sparse->open(probes[static_cast<std::size_t>(i)]);
+                m_sparse->open(probes[i]);
             for (int i = 0; i < n; ++i)
-                visit(values[static_cast<std::size_t>(i)], probes[static_cast<std::size_t>(i)]);
+                visit(values[i], probes[i]);
         }
     }
 
     void emitMatches(const SparseTable::Probe& probe) {
         const std::uint64_t low = m_low;
         const std::uint64_t high = m_high;
-        Emitter::Cursor cursor = m_out->open();
-        m_sparse->forEachMatch(probe, [&](std::uint64_t inner) { m_out->put(cursor, low | inner, high); });
-        m_out->close(cursor);
+        Emitter& out = *m_out;
+        Emitter::Cursor cursor = out.open();
+        m_sparse->forEachMatch(probe, [&](std::uint64_t inner) { out.put(cursor, low | inner, high); });
+        out.close(cursor);
     }
 
     // Lists the solutions with terms k+1..8 as set and terms 1..k still free, whose sum is `rest`.
     void listFrom(int k, std::int64_t rest) {
         if (m_sparse && k == m_tableTerms) { // reached through a term of weight 0 just above the table
-            SparseTable::Probe probe;
+            SparseTable::Probe probe{};
             if (!m_sparse->locate(rest, probe))
                 return;
             m_sparse->open(probe);
@@ -822,7 +823,7 @@ private:
 
     SolutionCount countFrom(int k, std::int64_t rest) {
         if (m_sparse && k == m_tableTerms) {
-            SparseTable::Probe probe;
+            SparseTable::Probe probe{};
             if (!m_sparse->locate(rest, probe))
                 return {};
             m_sparse->open(probe);
