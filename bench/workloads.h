@@ -16,7 +16,7 @@ inline SearchSetup workload(std::int32_t target, std::array<std::int32_t, 8> wei
     SearchSetup setup;
     setup.target = target;
     for (std::size_t k = 0; k < 8; ++k)
-        setup.terms[k] = {weights[k], ranges[k][0], ranges[k][1], "T" + std::to_string(k + 1)};
+        setup.terms[k] = {weights[k], ranges[k][0], ranges[k][1], std::string(1, static_cast<char>('1' + k))};
     return setup;
 }
 

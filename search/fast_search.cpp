@@ -246,6 +246,12 @@ public:
                 --m_hashShift;
             buckets = std::size_t{1} << (64 - m_hashShift);
         }
+        if (!m_hashed) {
+            m_offsets.resize(buckets + 1);
+            m_values.resize(n);
+            buildByMerging(box, weights, terms);
+            return;
+        }
         m_offsets.assign(buckets + 1, 0);
         m_entries.resize(n);
         const std::int64_t min = m_min;
@@ -261,14 +267,7 @@ public:
         const unsigned partShift = bucketBits > 16 ? bucketBits - 8 : bucketBits;
         Entry* const out = m_entries.data();
         std::uint32_t* const offsets = m_offsets.data();
-        if (!m_hashed) { // a bucket per key: count the keys by convolution, far fewer steps than entries
-            countKeys(box, weights, terms, offsets + 1);
-            std::partial_sum(m_offsets.begin(), m_offsets.end(), m_offsets.begin());
-            forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t packed) {
-                const std::uint64_t key = keyOf(sum);
-                out[offsets[key]++] = Entry{key, packed};
-            });
-        } else if (partShift == bucketBits) { // small: the offsets stay in cache, one pass at random is fine
+        if (partShift == bucketBits) { // small: the offsets stay in cache, one pass at random is fine
             forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t) { ++offsets[bucketOf(keyOf(sum)) + 1]; });
             std::partial_sum(m_offsets.begin(), m_offsets.end(), m_offsets.begin());
             forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t packed) {
@@ -281,6 +280,66 @@ public:
         // offsets[b] is now the end of bucket b, that is the start of bucket b + 1.
         std::copy_backward(m_offsets.begin(), m_offsets.end() - 1, m_offsets.end());
         m_offsets[0] = 0;
+    }
+
+    // A bucket per key: the table of terms 1..j+1 grouped by key follows from that of terms 1..j, since
+    // the group of key K is, for each value v of term j+1 in ascending order, the group of K - delta(v)
+    // below. Built term by term into sequential writes, each entry copied once per stage.
+    void buildByMerging(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms) {
+        std::vector<std::uint64_t> below(1, 0), above;        // packed values, grouped by key
+        std::vector<std::uint32_t> belowStart = {0, 1}, aboveStart; // start of each key's group, then the end
+        for (int j = 0; j < terms; ++j) {
+            const bool last = j + 1 == terms;
+            const std::int64_t w = weights[static_cast<std::size_t>(j)] / m_gcd;
+            const std::int32_t lo = box.lo[static_cast<std::size_t>(j)];
+            const std::int32_t hi = box.hi[static_cast<std::size_t>(j)];
+            const std::int64_t step = w < 0 ? -w : w;
+            const auto belowKeys = static_cast<std::int64_t>(belowStart.size()) - 1;
+            const std::int64_t keys = belowKeys + (std::int64_t{hi} - lo) * step;
+            const std::size_t entries = below.size() * static_cast<std::size_t>(std::int64_t{hi} - lo + 1);
+            std::uint64_t* out = nullptr;
+            std::uint32_t* start = nullptr;
+            if (last) {
+                out = m_values.data();
+                start = m_offsets.data();
+            } else {
+                above.resize(entries);
+                aboveStart.resize(static_cast<std::size_t>(keys) + 1);
+                out = above.data();
+                start = aboveStart.data();
+            }
+            std::uint32_t at = 0;
+            for (std::int64_t key = 0; key < keys; ++key) {
+                start[key] = at;
+                // Values whose delta d = key - belowKey lies in [key - belowKeys + 1, key].
+                std::int64_t first = lo, final = hi;
+                if (step != 0) {
+                    const std::int64_t dMin = std::max<std::int64_t>(0, key - belowKeys + 1);
+                    const std::int64_t dMax = key;
+                    const std::int64_t iMin = (dMin + step - 1) / step;
+                    const std::int64_t iMax = dMax / step;
+                    if (w > 0) {
+                        first = lo + iMin;
+                        final = std::min<std::int64_t>(hi, lo + iMax);
+                    } else {
+                        first = std::max<std::int64_t>(lo, hi - iMax);
+                        final = hi - iMin;
+                    }
+                }
+                for (std::int64_t v = first; v <= final; ++v) {
+                    const std::int64_t d = w >= 0 ? (v - lo) * step : (hi - v) * step;
+                    const auto b = static_cast<std::size_t>(key - d);
+                    const std::uint64_t laneBits = lane(j, static_cast<std::int32_t>(v));
+                    for (std::uint32_t i = belowStart[b]; i < belowStart[b + 1]; ++i)
+                        out[at++] = below[i] | laneBits;
+                }
+            }
+            start[keys] = at;
+            if (!last) {
+                below.swap(above);
+                belowStart.swap(aboveStart);
+            }
+        }
     }
 
     // counts[key] = the number of inner combinations with that key, term by term with a sliding window
@@ -380,18 +439,22 @@ public:
     void open(Probe& probe) const {
         probe.begin = m_offsets[probe.bucket];
         probe.end = m_offsets[probe.bucket + 1];
-        __builtin_prefetch(m_entries.data() + probe.begin);
+        if (m_hashed)
+            __builtin_prefetch(m_entries.data() + probe.begin);
+        else
+            __builtin_prefetch(m_values.data() + probe.begin);
     }
 
     // Calls visit(packed values) for each inner combination with the probe's sum, in enumeration order.
     template <class Visit>
     void forEachMatch(const Probe& probe, Visit&& visit) const {
-        const Entry* e = m_entries.data() + probe.begin;
-        const Entry* const end = m_entries.data() + probe.end;
         if (!m_hashed) {
-            for (; e != end; ++e)
-                visit(e->values);
+            const std::uint64_t* const end = m_values.data() + probe.end;
+            for (const std::uint64_t* v = m_values.data() + probe.begin; v != end; ++v)
+                visit(*v);
         } else {
+            const Entry* e = m_entries.data() + probe.begin;
+            const Entry* const end = m_entries.data() + probe.end;
             for (; e != end; ++e)
                 if (e->key == probe.key)
                     visit(e->values);
@@ -427,7 +490,8 @@ private:
     bool m_hashed = false;
     unsigned m_hashShift = 0;
     TableVector<std::uint32_t> m_offsets;
-    TableVector<Entry> m_entries;
+    TableVector<Entry> m_entries;         // hashed: key and values
+    TableVector<std::uint64_t> m_values; // a bucket per key: values only
 };
 
 // Meet in the middle for counting: how many combinations of the inner terms make each reachable sum.
