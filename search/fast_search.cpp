@@ -219,7 +219,9 @@ void forEachInner(const Box& box, const std::array<std::int64_t, kTerms>& weight
 // values, so a look-up reads its bucket's offsets and then one run of entries.
 class SparseTable {
 public:
-    SparseTable(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms) : m_terms(terms) {
+    /// `counting`: the table will only count, so it keeps no values (and with a bucket per key, no entries).
+    SparseTable(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms, bool counting)
+        : m_terms(terms), m_counting(counting) {
         std::int64_t g = 0;
         double entries = 1;
         for (int k = 0; k < terms; ++k) {
@@ -246,6 +248,12 @@ public:
                 --m_hashShift;
             buckets = std::size_t{1} << (64 - m_hashShift);
         }
+        if (!m_hashed && counting) {
+            m_offsets.assign(buckets + 1, 0);
+            countKeys(box, weights, terms, m_offsets.data() + 1);
+            std::partial_sum(m_offsets.begin(), m_offsets.end(), m_offsets.begin());
+            return;
+        }
         if (!m_hashed) {
             m_offsets.resize(buckets + 1);
             m_values.resize(n);
@@ -253,29 +261,68 @@ public:
             return;
         }
         m_offsets.assign(buckets + 1, 0);
-        m_entries.resize(n);
+        if (counting) {
+            m_keys.resize(n);
+            sortByBucket(box, weights, terms, m_keys, [](std::uint64_t key, std::uint64_t) { return key; },
+                         [](std::uint64_t key) { return key; });
+        } else {
+            m_entries.resize(n);
+            sortByBucket(box, weights, terms, m_entries,
+                         [](std::uint64_t key, std::uint64_t packed) { return Entry{key, packed}; },
+                         [](const Entry& e) { return e.key; });
+        }
+    }
+
+    // A stable counting sort by bucket, so that each bucket keeps enumeration order. Large tables sort in
+    // two stable passes rather than one at random: first by the bucket's top bits into 256 partitions
+    // (256 sequential streams), then by bucket within each partition, through a scratch copy of one
+    // partition that stays in cache.
+    template <class Element, class Make, class KeyOfElement>
+    void sortByBucket(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms,
+                      TableVector<Element>& table, Make make, KeyOfElement keyOfElement) {
         const std::int64_t min = m_min;
         const ExactDivisor divisor = m_divisor;
         const auto keyOf = [min, divisor](std::int64_t sum) {
             return divisor.divide(static_cast<std::uint64_t>(sum - min));
         };
-        // A stable counting sort by bucket, so that each bucket keeps enumeration order. Large tables
-        // sort in two stable passes rather than one at random: first by the bucket's top bits into 256
-        // partitions (256 sequential streams), then by bucket within each partition, through a scratch
-        // copy of one partition that stays in cache.
+        const std::size_t buckets = m_offsets.size() - 1;
         const unsigned bucketBits = static_cast<unsigned>(std::bit_width(buckets - 1));
         const unsigned partShift = bucketBits > 16 ? bucketBits - 8 : bucketBits;
-        Entry* const out = m_entries.data();
+        Element* const out = table.data();
         std::uint32_t* const offsets = m_offsets.data();
         if (partShift == bucketBits) { // small: the offsets stay in cache, one pass at random is fine
             forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t) { ++offsets[bucketOf(keyOf(sum)) + 1]; });
             std::partial_sum(m_offsets.begin(), m_offsets.end(), m_offsets.begin());
             forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t packed) {
                 const std::uint64_t key = keyOf(sum);
-                out[offsets[bucketOf(key)]++] = Entry{key, packed};
+                out[offsets[bucketOf(key)]++] = make(key, packed);
             });
         } else {
-            sortInPartitions(box, weights, terms, keyOf, buckets, partShift);
+            std::array<std::uint32_t, 258> parts{};
+            forEachInner(box, weights, terms,
+                         [&](std::int64_t sum, std::uint64_t) { ++parts[(bucketOf(keyOf(sum)) >> partShift) + 1]; });
+            std::partial_sum(parts.begin(), parts.end(), parts.begin());
+            std::array<std::uint32_t, 258> cursor = parts;
+            forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t packed) {
+                const std::uint64_t key = keyOf(sum);
+                out[cursor[bucketOf(key) >> partShift]++] = make(key, packed);
+            });
+            std::uint32_t largest = 0;
+            for (std::size_t p = 0; p + 1 < parts.size(); ++p)
+                largest = std::max(largest, parts[p + 1] - parts[p]);
+            TableVector<Element> scratch(largest);
+            for (std::size_t p = 0; p + 1 < parts.size() && parts[p] < table.size(); ++p) {
+                const std::uint32_t size = parts[p + 1] - parts[p];
+                std::copy(out + parts[p], out + parts[p + 1], scratch.data());
+                for (std::uint32_t i = 0; i < size; ++i)
+                    ++offsets[bucketOf(keyOfElement(scratch[i]))];
+                std::uint32_t start = parts[p];
+                const std::size_t last = std::min(buckets, (p + 1) << partShift);
+                for (std::size_t b = p << partShift; b < last; ++b)
+                    start += std::exchange(offsets[b], start);
+                for (std::uint32_t i = 0; i < size; ++i)
+                    out[offsets[bucketOf(keyOfElement(scratch[i]))]++] = scratch[i];
+            }
         }
         // offsets[b] is now the end of bucket b, that is the start of bucket b + 1.
         std::copy_backward(m_offsets.begin(), m_offsets.end() - 1, m_offsets.end());
@@ -371,42 +418,8 @@ public:
             counts[x] = current[x] * factor;
     }
 
-    template <class KeyOf>
-    void sortInPartitions(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms, KeyOf keyOf,
-                          std::size_t buckets, unsigned partShift) {
-        const std::size_t n = m_entries.size();
-        Entry* const out = m_entries.data();
-        std::uint32_t* const offsets = m_offsets.data();
-        std::array<std::uint32_t, 258> parts{};
-        forEachInner(box, weights, terms,
-                     [&](std::int64_t sum, std::uint64_t) { ++parts[(bucketOf(keyOf(sum)) >> partShift) + 1]; });
-        std::partial_sum(parts.begin(), parts.end(), parts.begin());
-        std::array<std::uint32_t, 258> cursor = parts;
-        forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t packed) {
-            const std::uint64_t key = keyOf(sum);
-            out[cursor[bucketOf(key) >> partShift]++] = Entry{key, packed};
-        });
-        std::uint32_t largest = 0;
-        for (std::size_t p = 0; p + 1 < parts.size(); ++p)
-            largest = std::max(largest, parts[p + 1] - parts[p]);
-        TableVector<Entry> scratch(largest);
-        for (std::size_t p = 0; p + 1 < parts.size() && parts[p] < n; ++p) {
-            const std::uint32_t size = parts[p + 1] - parts[p];
-            std::copy(out + parts[p], out + parts[p + 1], scratch.data());
-            const std::size_t first = p << partShift;
-            const std::size_t last = std::min(buckets, (p + 1) << partShift);
-            for (std::uint32_t i = 0; i < size; ++i)
-                ++offsets[bucketOf(scratch[i].key)];
-            std::uint32_t start = parts[p];
-            for (std::size_t b = first; b < last; ++b)
-                start += std::exchange(offsets[b], start);
-            for (std::uint32_t i = 0; i < size; ++i)
-                out[offsets[bucketOf(scratch[i].key)]++] = scratch[i];
-        }
-    }
-
-    bool builtFor(const Box& box, int terms) const {
-        if (terms != m_terms)
+    bool builtFor(const Box& box, int terms, bool counting) const {
+        if (terms != m_terms || counting != m_counting)
             return false;
         for (std::size_t k = 0; k < static_cast<std::size_t>(terms); ++k)
             if (box.lo[k] != m_lo[k] || box.hi[k] != m_hi[k])
@@ -439,7 +452,9 @@ public:
     void open(Probe& probe) const {
         probe.begin = m_offsets[probe.bucket];
         probe.end = m_offsets[probe.bucket + 1];
-        if (m_hashed)
+        if (m_counting)
+            __builtin_prefetch(m_keys.data() + probe.begin);
+        else if (m_hashed)
             __builtin_prefetch(m_entries.data() + probe.begin);
         else
             __builtin_prefetch(m_values.data() + probe.begin);
@@ -466,7 +481,7 @@ public:
             return probe.end - probe.begin;
         std::uint64_t n = 0;
         for (std::uint32_t i = probe.begin; i < probe.end; ++i)
-            n += m_entries[i].key == probe.key;
+            n += (m_counting ? m_keys[i] : m_entries[i].key) == probe.key;
         return n;
     }
 
@@ -490,8 +505,10 @@ private:
     bool m_hashed = false;
     unsigned m_hashShift = 0;
     TableVector<std::uint32_t> m_offsets;
-    TableVector<Entry> m_entries;         // hashed: key and values
-    TableVector<std::uint64_t> m_values; // a bucket per key: values only
+    bool m_counting = false;
+    TableVector<Entry> m_entries;         // listing, hashed: key and values
+    TableVector<std::uint64_t> m_values; // listing, a bucket per key: values only
+    TableVector<std::uint64_t> m_keys;   // counting, hashed: keys only (a bucket per key needs none)
 };
 
 // Meet in the middle for counting: how many combinations of the inner terms make each reachable sum.
@@ -660,10 +677,10 @@ public:
         plan(options, counting, setup.target);
         m_pairLeaf = m_tableTerms == 0 && m_levels[0].weight != 0 && m_levels[1].weight != 0;
         if (m_method == InnerMethod::SparseTable) {
-            if (!cache.sparse || !cache.sparse->builtFor(box, m_tableTerms)) {
+            if (!cache.sparse || !cache.sparse->builtFor(box, m_tableTerms, counting)) {
                 cache.sparse.reset(); // release old tables before building: one table at a time
                 cache.dense.reset();
-                cache.sparse = std::make_unique<SparseTable>(box, m_weights, m_tableTerms);
+                cache.sparse = std::make_unique<SparseTable>(box, m_weights, m_tableTerms, counting);
             }
             m_sparse = cache.sparse.get();
         } else if (m_method == InnerMethod::DenseTable) {
