@@ -3,13 +3,21 @@
 # --count times, the overflow stop of W4, and peak memory (maximum resident set) of every workload.
 #
 #   bench/bench-cli.sh [path/to/velmora-search]      (default: build/velmora-search)
+#   bench/bench-cli.sh --settings DIR                  only write the settings files W1.ini .. W6.ini and
+#                                                      COUNT.ini into DIR, to time one of them by hand
 #
 # Needs hyperfine and GNU time (/usr/bin/time). Writes the settings files to a temporary folder.
 set -euo pipefail
 
-bin=$(realpath "${1:-build/velmora-search}")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+if [[ "${1:-}" == --settings ]]; then
+    work=$(realpath "${2:?a folder}")
+    only_settings=1
+else
+    bin=$(realpath "${1:-build/velmora-search}")
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    only_settings=0
+fi
 
 # settings NAME TARGET "W1 .. W8" "FIRST LAST" x8: writes $work/NAME.ini with CR LF line ends.
 settings() {
@@ -44,6 +52,10 @@ settings W4 3000 "98 128 158 198 248 298 398 100000000" "${r0_12[@]:0:7}" "0 30"
 settings W5 3000 "0 128 158 198 248 298 398 498" "-32768 32767" "${r0_12[@]:1:7}"
 settings W6 200 "3 5 7 11 13 17 19 23" "${r0_9[@]}"
 settings COUNT 2200 "1 2 3 4 5 6 7 8" "${r0_120[@]}"
+if ((only_settings)); then
+    echo "settings files written to $work"
+    exit 0
+fi
 
 cd "$work"
 echo "== output rate, W2 to /dev/null"
@@ -55,7 +67,7 @@ python3 -c "print('W2 output rate: %.0f MB/s' % ($bytes / $mean / 1e6))"
 
 echo "== --count"
 for w in W3 COUNT W2; do echo "$w: $("$bin" --count $w.ini)"; done
-hyperfine --warmup 1 --runs 10 "$bin --count W3.ini" "$bin --count COUNT.ini"
+hyperfine -N --warmup 2 --runs 20 "$bin --count W3.ini" "$bin --count COUNT.ini"
 
 echo "== W4: the same listing and stop as the reference"
 set +e
