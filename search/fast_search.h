@@ -24,7 +24,12 @@ struct FastSearchOptions {
 };
 
 /// The fast engine: the solutions and overflow stop of referenceSearch, found without visiting every
-/// combination. The stop is located first; then only the combinations before it are searched.
+/// combination. The first overflowing combination is located first (bisection on the fifteen
+/// intermediate values); the combinations before it form at most eight boxes, searched in order with
+/// exact 64-bit sums: bounded recursion from term 8 down, each term's values limited to those that
+/// leave a remainder the terms below can reach (range and gcd), down to a table of the inner terms'
+/// sums (meet in the middle) or to terms 2 and 1 solved together. A cost estimate chooses per box.
+/// Memory is bounded by the table caps in FastSearchOptions; nothing else grows with the setup.
 void fastSearch(const SearchSetup& setup, SolutionSink& sink, const FastSearchOptions& options = {});
 
 /// The count that fastSearch (or referenceSearch) would hand on, without listing the solutions.
