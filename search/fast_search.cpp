@@ -25,10 +25,10 @@ namespace {
 
 constexpr int kTerms = SearchSetup::kTermCount;
 
-// Memory stays bounded whatever the setup: a sparse table holds 8 bytes of values and, when buckets are
-// shared, 8 bytes of key per entry, plus 4 bytes per bucket (buckets <= entries); a dense table holds
-// 16 bytes per reachable sum and needs two while it is built. FastSearchOptions caps both; setups whose
-// tables would be larger use smaller tables or the recursion, which needs no memory.
+// Memory stays bounded whatever the setup: a sparse table holds at most 16 bytes per entry (key and
+// values) plus 4 bytes per bucket (buckets <= entries); a dense table holds 16 bytes per reachable sum
+// and needs two while it is built. FastSearchOptions caps both, only one table is held at a time, and
+// setups whose tables would be larger use smaller tables or the recursion, which needs no memory.
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     const std::int64_t q = a / b;
@@ -567,7 +567,7 @@ public:
         const auto offset = static_cast<std::uint64_t>(rest - m_min);
         if (m_gcd > 1 && !m_divisor.divides(offset))
             return {};
-        return m_factor * m_counts[m_divisor.divide(offset)];
+        return m_factor * SolutionCount(m_counts[m_divisor.divide(offset)]);
     }
 
 private:

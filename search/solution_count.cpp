@@ -24,6 +24,19 @@ SolutionCount& SolutionCount::operator*=(std::uint64_t factor) {
     return *this;
 }
 
+SolutionCount& SolutionCount::operator*=(const SolutionCount& other) {
+    SolutionCount product;
+    for (std::size_t i = 0; i < other.m_limbs.size(); ++i) {
+        SolutionCount part = *this;
+        part *= other.m_limbs[i];
+        // shift the partial product up by i limbs
+        for (std::size_t j = part.m_limbs.size(); j-- > 0;)
+            part.m_limbs[j] = j >= i ? part.m_limbs[j - i] : 0;
+        product += part;
+    }
+    return *this = product;
+}
+
 std::string SolutionCount::text() const {
     // Repeated division by 10^18 keeps the work to a few 128-bit divisions per limb.
     constexpr std::uint64_t kChunk = 1000000000000000000ull;

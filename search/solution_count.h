@@ -18,7 +18,10 @@ public:
     /// Multiplies by a range size (at most 65536) or any other factor below 2^64.
     SolutionCount& operator*=(std::uint64_t factor);
     friend SolutionCount operator+(SolutionCount a, const SolutionCount& b) { return a += b; }
+    /// Multiplies by another count; the product must stay within 2^192.
+    SolutionCount& operator*=(const SolutionCount& other);
     friend SolutionCount operator*(SolutionCount a, std::uint64_t factor) { return a *= factor; }
+    friend SolutionCount operator*(SolutionCount a, const SolutionCount& b) { return a *= b; }
     friend bool operator==(const SolutionCount&, const SolutionCount&) = default;
 
     bool isZero() const { return (m_limbs[0] | m_limbs[1] | m_limbs[2]) == 0; }

@@ -481,6 +481,36 @@ TEST(FastCount, LargeCountMatchesADynamicProgram) {
     EXPECT_EQ(countSolutions(setup).solutions, SolutionCount(ways[2200]));
 }
 
+TEST(FastCount, CountsBeyond64BitsPerSumAreExact) {
+    // Eight terms of weight 1 over 0..1000: about 10^20 combinations for each sum near the middle, more
+    // than 64 bits hold, whichever way the count is taken.
+    SearchSetup setup;
+    setup.target = 4000;
+    for (TermSpec& t : setup.terms)
+        t = {1, 0, 1000, ""};
+    std::vector<unsigned __int128> ways(1, 1);
+    for (int k = 0; k < 8; ++k) { // add one term: a sliding window of 1001 sums
+        std::vector<unsigned __int128> next(ways.size() + 1000, 0);
+        unsigned __int128 window = 0;
+        for (std::size_t s = 0; s < next.size(); ++s) {
+            if (s < ways.size())
+                window += ways[s];
+            if (s >= 1001)
+                window -= ways[s - 1001];
+            next[s] = window;
+        }
+        ways.swap(next);
+    }
+    ASSERT_GT(ways[4000] >> 64, 0u);
+    // Tables of six or more terms leave few outer combinations; fewer terms would take too long.
+    for (const FastSearchOptions options : {FastSearchOptions{InnerMethod::Automatic, 4},
+                                            FastSearchOptions{InnerMethod::DenseTable, 6},
+                                            FastSearchOptions{InnerMethod::DenseTable, 8}}) {
+        SCOPED_TRACE(describe(options));
+        EXPECT_EQ(fastCount(setup, options).solutions, SolutionCount(ways[4000]));
+    }
+}
+
 TEST(SolutionCount, ArithmeticAndTextAtTheEdges) {
     EXPECT_EQ(SolutionCount().text(), "0");
     EXPECT_EQ(SolutionCount(1000000000000000000u).text(), "1000000000000000000");
@@ -493,6 +523,8 @@ TEST(SolutionCount, ArithmeticAndTextAtTheEdges) {
         power *= 65536;
     EXPECT_EQ(power, SolutionCount(max128) + SolutionCount(1));
     EXPECT_EQ((SolutionCount(1) * 0).text(), "0");
+    EXPECT_EQ(SolutionCount(std::uint64_t{1} << 63) * SolutionCount(std::uint64_t{1} << 63) * SolutionCount(4), power);
+    EXPECT_EQ((SolutionCount(max128) * SolutionCount(3)).text(), "1020847100762815390390123822295304634365");
 }
 
 } // namespace
