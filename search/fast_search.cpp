@@ -625,14 +625,54 @@ public:
     void flush() {
         if (m_used == 0)
             return;
+        if (m_recording) {
+            capture();
+            m_recordFrom = 0;
+        }
         const std::size_t n = m_used;
         m_used = 0;
         m_flushed += n;
         m_sink.accept(std::span<const Solution>(m_block.data(), n));
     }
 
+    // Recording keeps a copy of every solution produced from now on, up to `cap` of them, taken from the
+    // block as it is handed on (the loops that write solutions are not slowed down).
+    bool recording() const { return m_recording; }
+    void startRecording(std::vector<Solution>& into, std::size_t cap) {
+        m_record = &into;
+        m_record->clear();
+        m_recording = true;
+        m_recordComplete = true;
+        m_recordCap = cap;
+        m_recordFrom = m_used;
+    }
+    // True when every solution produced since the start is in the record.
+    bool stopRecording() {
+        capture();
+        m_recording = false;
+        return m_recordComplete;
+    }
+
 private:
+    void capture() {
+        if (!m_recordComplete)
+            return;
+        if (m_record->size() + (m_used - m_recordFrom) > m_recordCap) {
+            m_recordComplete = false;
+            m_record->clear();
+            return;
+        }
+        m_record->insert(m_record->end(), m_block.begin() + static_cast<std::ptrdiff_t>(m_recordFrom),
+                         m_block.begin() + static_cast<std::ptrdiff_t>(m_used));
+        m_recordFrom = m_used;
+    }
+
     static constexpr std::size_t kBlock = 1024;
+    bool m_recording = false;
+    bool m_recordComplete = false;
+    std::size_t m_recordCap = 0;
+    std::size_t m_recordFrom = 0;
+    std::vector<Solution>* m_record = nullptr;
     SolutionSink& m_sink;
     std::int32_t m_target;
     std::array<Solution, kBlock> m_block{};
@@ -674,6 +714,7 @@ public:
             innerMax += productMax(L.weight, box, k);
             innerGcd = std::gcd(innerGcd, L.weight);
         }
+        m_maxRecord = options.maxRecordedSolutions;
         plan(options, counting, setup.target);
         m_pairLeaf = m_tableTerms == 0 && m_levels[0].weight != 0 && m_levels[1].weight != 0;
         if (m_method == InnerMethod::SparseTable) {
@@ -835,6 +876,25 @@ private:
         out.close(cursor);
     }
 
+    // Hands on `found` again with term k+1's value replaced by `value`.
+    void replay(const std::vector<Solution>& found, int k, std::int32_t value) {
+        Emitter& out = *m_out;
+        Emitter::Cursor cursor = out.open();
+        const std::uint64_t keep = ~(std::uint64_t{0xffff} << (16 * (k & 3)));
+        const std::uint64_t bits = lane(k, value);
+        for (const Solution& s : found) {
+            std::uint64_t low = 0, high = 0;
+            std::memcpy(&low, s.values.data(), sizeof low);
+            std::memcpy(&high, s.values.data() + 4, sizeof high);
+            if (k < 4)
+                low = (low & keep) | bits;
+            else
+                high = (high & keep) | bits;
+            out.put(cursor, low, high);
+        }
+        out.close(cursor);
+    }
+
     // Lists the solutions with terms k+1..8 as set and terms 1..k still free, whose sum is `rest`.
     void listFrom(int k, std::int64_t rest) {
         if (m_sparse && k == m_tableTerms) { // reached through a term of weight 0 just above the table
@@ -862,13 +922,26 @@ private:
                 m_out->close(cursor);
                 return;
             }
-            // The terms below do not depend on this value: if the first pass finds nothing, none will.
+            // The terms below do not depend on this value: search them once, for the first value, and
+            // repeat what that found for the others (if it found nothing, none will find anything).
+            // Only the outermost such term records; a record too large to keep means searching again,
+            // which then costs little beside the many solutions each pass produces.
             const std::uint64_t before = m_out->produced();
-            for (std::int32_t v = L.lo; v <= L.hi; ++v) {
+            const bool record = !m_out->recording();
+            std::vector<Solution> found;
+            if (record)
+                m_out->startRecording(found, m_maxRecord);
+            setValue(k - 1, L.lo);
+            listFrom(k - 1, rest);
+            const bool complete = record && m_out->stopRecording();
+            if (m_out->produced() == before)
+                return;
+            for (std::int32_t v = L.lo + 1; v <= L.hi; ++v) {
                 setValue(k - 1, v);
-                listFrom(k - 1, rest);
-                if (m_out->produced() == before)
-                    return;
+                if (complete)
+                    replay(found, k - 1, v);
+                else
+                    listFrom(k - 1, rest);
             }
             return;
         }
@@ -943,6 +1016,7 @@ private:
     InnerMethod m_method = InnerMethod::Recursion;
     int m_tableTerms = 0;
     bool m_pairLeaf = false;
+    std::size_t m_maxRecord = 0;
     const SparseTable* m_sparse = nullptr;
     const DenseTable* m_dense = nullptr;
     Emitter* m_out = nullptr;

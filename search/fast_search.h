@@ -21,6 +21,9 @@ struct FastSearchOptions {
     /// the automatic choice within the same bounds). 2^23 entries take at most 160 MB, 2^22 keys 128 MB.
     double maxSparseEntries = double(1 << 23);
     double maxDenseKeys = double(1 << 22);
+    /// Solutions that a term of weight 0 keeps to repeat them for its other values (20 bytes each);
+    /// beyond it, the terms below are searched again for each value.
+    std::size_t maxRecordedSolutions = std::size_t{1} << 20;
 };
 
 /// The fast engine: the solutions and overflow stop of referenceSearch, found without visiting every

@@ -113,6 +113,8 @@ std::vector<FastSearchOptions> listingMethods() {
     std::vector<FastSearchOptions> methods = {{InnerMethod::Automatic, 4}, {InnerMethod::Recursion, 0}};
     for (int m = 1; m <= 4; ++m)
         methods.push_back({InnerMethod::SparseTable, m, kTestTableLimit, kTestTableLimit});
+    // Terms of weight 0 that cannot keep what the terms below found, so they search again.
+    methods.push_back({InnerMethod::Automatic, 4, kTestTableLimit, kTestTableLimit, 2});
     return methods;
 }
 
@@ -125,7 +127,8 @@ std::vector<FastSearchOptions> countingMethods() {
 
 std::string describe(const FastSearchOptions& options) {
     const char* names[] = {"automatic", "recursion", "sparse table", "dense table"};
-    return std::string(names[static_cast<int>(options.method)]) + " " + std::to_string(options.tableTerms);
+    return std::string(names[static_cast<int>(options.method)]) + " " + std::to_string(options.tableTerms) +
+           ", records up to " + std::to_string(options.maxRecordedSolutions);
 }
 
 // Checks every listing method and every counting method against the reference on one setup.
@@ -421,6 +424,21 @@ TEST(FastSearch, ZeroWeightTermRepeatsEachSolutionInOrder) {
     const Outcome outcome = fast(setup);
     EXPECT_TRUE(sameOutcome(reference(setup), outcome));
     EXPECT_EQ(fastCount(setup).solutions, SolutionCount(outcome.solutions.size()));
+}
+
+TEST(FastSearch, ZeroWeightTermRepeatsSolutionsAcrossManyBlocks) {
+    // Term 5 (weight 0) repeats thousands of solutions of terms 1..4 for each of its values, and each
+    // pass starts part-way through a block of solutions handed to the sink.
+    const SearchSetup setup = makeSetup(30, {1, 1, 1, 1, 0, 0, 0, 1},
+                                        {{{0, 15}, {0, 15}, {0, 15}, {0, 15}, {-1, 1}, {0, 0}, {0, 0}, {0, 2}}});
+    const Outcome expected = reference(setup);
+    ASSERT_GT(expected.solutions.size(), 6000u);
+    for (std::size_t records : {std::size_t{1} << 20, std::size_t{700}, std::size_t{0}}) {
+        FastSearchOptions options;
+        options.maxRecordedSolutions = records;
+        SCOPED_TRACE(records);
+        EXPECT_TRUE(sameOutcome(expected, fast(setup, options)));
+    }
 }
 
 TEST(FastSearch, SolutionsBeforeAStopMidwayAreHandedOn) {
