@@ -784,13 +784,18 @@ private:
             const double sd = std::sqrt(2 * variance);
             return outer * std::max(0.0, (std::erf((hi - mean) / sd) - std::erf((lo - mean) / sd)) / 2);
         };
+        std::array<double, kTerms + 1> nodes{};
+        for (int k = 1; k <= kTerms; ++k)
+            nodes[static_cast<std::size_t>(k)] = nodesAt(k);
         const auto steps = [&](int from) {
             double total = 0;
             for (int k = from; k <= kTerms; ++k)
-                total += nodesAt(k);
+                total += nodes[static_cast<std::size_t>(k)];
             return 8 * total;
         };
-        const auto lookups = [&](int m, double bytes) { return (bytes < 2e6 ? 5 : 30) * nodesAt(m); };
+        const auto lookups = [&](int m, double bytes) {
+            return (bytes < 2e6 ? 5 : 30) * nodes[static_cast<std::size_t>(m)];
+        };
         const auto denseKeys = [&](int m) {
             return spanBelow[static_cast<std::size_t>(m)] / gcdBelow[static_cast<std::size_t>(m)] + 1;
         };
