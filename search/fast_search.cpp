@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 #include <numeric>
 #include <optional>
 #include <span>
@@ -662,8 +663,14 @@ private:
             m_record->clear();
             return;
         }
-        m_record->insert(m_record->end(), m_block.begin() + static_cast<std::ptrdiff_t>(m_recordFrom),
-                         m_block.begin() + static_cast<std::ptrdiff_t>(m_used));
+        try {
+            m_record->insert(m_record->end(), m_block.begin() + static_cast<std::ptrdiff_t>(m_recordFrom),
+                             m_block.begin() + static_cast<std::ptrdiff_t>(m_used));
+        } catch (const std::bad_alloc&) { // a record only saves time: search again instead
+            m_recordComplete = false;
+            std::vector<Solution>().swap(*m_record);
+            return;
+        }
         m_recordFrom = m_used;
     }
 
@@ -716,22 +723,30 @@ public:
         }
         m_maxRecord = options.maxRecordedSolutions;
         plan(options, counting, setup.target);
-        m_pairLeaf = m_tableTerms == 0 && m_levels[0].weight != 0 && m_levels[1].weight != 0;
-        if (m_method == InnerMethod::SparseTable) {
-            if (!cache.sparse || !cache.sparse->builtFor(box, m_tableTerms, counting)) {
-                cache.sparse.reset(); // release old tables before building: one table at a time
-                cache.dense.reset();
-                cache.sparse = std::make_unique<SparseTable>(box, m_weights, m_tableTerms, counting);
+        try {
+            if (m_method == InnerMethod::SparseTable) {
+                if (!cache.sparse || !cache.sparse->builtFor(box, m_tableTerms, counting)) {
+                    cache.sparse.reset(); // release old tables before building: one table at a time
+                    cache.dense.reset();
+                    cache.sparse = std::make_unique<SparseTable>(box, m_weights, m_tableTerms, counting);
+                }
+                m_sparse = cache.sparse.get();
+            } else if (m_method == InnerMethod::DenseTable) {
+                if (!cache.dense || !cache.dense->builtFor(box, m_tableTerms)) {
+                    cache.dense.reset();
+                    cache.sparse.reset();
+                    cache.dense = std::make_unique<DenseTable>(box, m_weights, m_tableTerms);
+                }
+                m_dense = cache.dense.get();
             }
-            m_sparse = cache.sparse.get();
-        } else if (m_method == InnerMethod::DenseTable) {
-            if (!cache.dense || !cache.dense->builtFor(box, m_tableTerms)) {
-                cache.dense.reset();
-                cache.sparse.reset();
-                cache.dense = std::make_unique<DenseTable>(box, m_weights, m_tableTerms);
-            }
-            m_dense = cache.dense.get();
+        } catch (const std::bad_alloc&) {
+            // Tables only save time: without the memory for one, the recursion gives the same answer.
+            cache.sparse.reset();
+            cache.dense.reset();
+            m_method = InnerMethod::Recursion;
+            m_tableTerms = 0;
         }
+        m_pairLeaf = m_tableTerms == 0 && m_levels[0].weight != 0 && m_levels[1].weight != 0;
     }
 
     void list(Emitter& out, std::int32_t target) {

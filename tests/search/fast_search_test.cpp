@@ -454,6 +454,29 @@ TEST(FastSearch, SolutionsBeforeAStopMidwayAreHandedOn) {
     EXPECT_EQ(fastCount(setup), (SearchCount{SolutionCount(expected.solutions.size()), true}));
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define VELMORA_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELMORA_ASAN 1
+#endif
+#endif
+
+TEST(FastSearch, TableTooLargeToAllocateFallsBackToTheRecursion) {
+#ifdef VELMORA_ASAN
+    GTEST_SKIP() << "the sanitizer's allocator aborts on a 16 TB request instead of failing it";
+#else
+    // Forced with its cap lifted, a table of 2^40 inner combinations cannot be allocated.
+    const SearchSetup setup = makeSetup(1000 * 500 + 1001 * 7 + 1002 * 900 + 1003 * 3, {1000, 1001, 1002, 1003, 0, 0, 0, 0},
+                                        {{{0, 1023}, {0, 1023}, {0, 1023}, {0, 1023}, {0, 0}, {0, 0}, {0, 0}, {0, 0}}});
+    FastSearchOptions huge{InnerMethod::SparseTable, 4, 1e15, 1e15};
+    const Outcome expected = fast(setup, {InnerMethod::Recursion, 0});
+    ASSERT_FALSE(expected.solutions.empty());
+    EXPECT_TRUE(sameOutcome(expected, fast(setup, huge)));
+    EXPECT_EQ(fastCount(setup, huge).solutions, SolutionCount(expected.solutions.size()));
+#endif
+}
+
 TEST(FastSearch, SinkErrorStopsTheRun) {
     class Refusing final : public SolutionSink {
     public:
