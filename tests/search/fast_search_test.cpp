@@ -441,6 +441,19 @@ TEST(FastSearch, ZeroWeightTermRepeatsSolutionsAcrossManyBlocks) {
     }
 }
 
+TEST(FastSearch, LargeHashedTableKeepsEnumerationOrder) {
+    // 23^4 inner combinations of large weights: a hashed table big enough to be sorted in partitions,
+    // with several inner combinations for many sums, looked up for each of 9 outer combinations.
+    const SearchSetup setup = makeSetup(100003 * 3 + 200017 * 5 + 300007 * 7 + 400009 * 11 + 500009 * 1 + 600011 * 2,
+                                        {100003, 200017, 300007, 400009, 500009, 600011, 0, 0},
+                                        {{{0, 22}, {0, 22}, {0, 22}, {0, 22}, {0, 2}, {0, 2}, {0, 0}, {0, 0}}});
+    const Outcome expected = reference(setup);
+    ASSERT_GT(expected.solutions.size(), 50u);
+    const FastSearchOptions table{InnerMethod::SparseTable, 4, 1e7, 1e7};
+    EXPECT_TRUE(sameOutcome(expected, fast(setup, table)));
+    EXPECT_EQ(fastCount(setup, table).solutions, SolutionCount(expected.solutions.size()));
+}
+
 TEST(FastSearch, SolutionsBeforeAStopMidwayAreHandedOn) {
     // Term 8's product overflows at its value 22: the listing stops right after value 21's solutions.
     SearchSetup setup = makeSetup(3000, {98, 128, 158, 198, 248, 298, 398, 100000000},
