@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/solution_count.h"
 #include "setup/search_setup.h"
 
 #include <array>
@@ -38,5 +39,19 @@ enum class SearchEngine {
 
 /// Runs the chosen engine.
 void combinationSearch(const SearchSetup& setup, SolutionSink& sink, SearchEngine engine = SearchEngine::Fast);
+
+/// What a run would hand on, counted without listing: the number of solutions, and whether the run
+/// would then stop with run-time error 6.
+struct SearchCount {
+    SolutionCount solutions;
+    bool overflow = false;
+
+    friend bool operator==(const SearchCount&, const SearchCount&) = default;
+};
+
+/// Counts the solutions of a run in time that follows the structure of the setup, not the number of
+/// solutions (counts of 10^13 and more come back in well under a second). Does not throw on overflow:
+/// it reports it in the result.
+SearchCount countSolutions(const SearchSetup& setup);
 
 } // namespace velmora

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "setup/search_setup.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velmora::bench {
+
+/// The benchmark workloads, shared by the engine benchmark and the settings files of the command
+/// benchmark, so both measure the same setups.
+inline SearchSetup workload(std::int32_t target, std::array<std::int32_t, 8> weights,
+                            std::array<std::array<std::int16_t, 2>, 8> ranges) {
+    SearchSetup setup;
+    setup.target = target;
+    for (std::size_t k = 0; k < 8; ++k)
+        setup.terms[k] = {weights[k], ranges[k][0], ranges[k][1], std::string(1, static_cast<char>('1' + k))};
+    return setup;
+}
+
+inline std::array<std::array<std::int16_t, 2>, 8> every(std::int16_t first, std::int16_t last) {
+    std::array<std::array<std::int16_t, 2>, 8> ranges;
+    ranges.fill({first, last});
+    return ranges;
+}
+
+constexpr std::array<std::int32_t, 8> kShopping = {98, 128, 158, 198, 248, 298, 398, 498};
+constexpr std::array<std::int32_t, 8> kWide = {100003, 200017, 300007, 400009, 500009, 600011, 700001, 800011};
+
+inline SearchSetup w1Shopping() { return workload(3000, kShopping, every(0, 12)); }
+inline SearchSetup w2Dense() { return workload(270, {1, 2, 3, 4, 5, 6, 7, 8}, every(0, 15)); }
+inline SearchSetup w3Wide(std::int16_t last = 40) {
+    const std::array<std::int32_t, 8> values = {3, 5, 7, 11, 13, 17, 19, 23};
+    std::int32_t target = 0;
+    for (std::size_t k = 0; k < 8; ++k)
+        target += kWide[k] * values[k];
+    return workload(target, kWide, every(0, last));
+}
+inline SearchSetup w4OverflowMidway() {
+    SearchSetup setup = w1Shopping();
+    setup.terms[7].weight = 100000000;
+    setup.terms[7].last = 30;
+    return setup;
+}
+inline SearchSetup w5ZeroWeight(std::int16_t first = -32768, std::int16_t last = 32767) {
+    SearchSetup setup = w1Shopping();
+    setup.terms[0].weight = 0;
+    setup.terms[0].first = first;
+    setup.terms[0].last = last;
+    return setup;
+}
+inline SearchSetup w6Small() { return workload(200, {3, 5, 7, 11, 13, 17, 19, 23}, every(0, 9)); }
+/// Counting only: over 10^13 solutions.
+inline SearchSetup countHuge() { return workload(2200, {1, 2, 3, 4, 5, 6, 7, 8}, every(0, 120)); }
+
+/// Number of combinations the reference engine evaluates (no overflow stop).
+inline double combinations(const SearchSetup& setup) {
+    double n = 1;
+    for (const TermSpec& t : setup.terms)
+        n *= t.first <= t.last ? double(t.last) - t.first + 1 : 0;
+    return n;
+}
+
+} // namespace velmora::bench

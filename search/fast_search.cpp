@@ -1,0 +1,1094 @@
+#include "search/fast_search.h"
+
+#include "search/overflow_stop.h"
+#include "search/run_time_error.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+#include <numeric>
+#include <optional>
+#include <span>
+#include <utility>
+#include <vector>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace velmora {
+namespace {
+
+constexpr int kTerms = SearchSetup::kTermCount;
+
+// Memory stays bounded whatever the setup: a sparse table holds at most 16 bytes per entry (key and
+// values) plus 4 bytes per bucket (buckets <= entries); a dense table holds 16 bytes per reachable sum
+// and needs two while it is built. FastSearchOptions caps both, only one table is held at a time, and
+// setups whose tables would be larger use smaller tables or the recursion, which needs no memory.
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+    const std::int64_t q = a / b;
+    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+}
+std::int64_t ceilDiv(std::int64_t a, std::int64_t b) { return -floorDiv(-a, b); }
+std::int64_t floorMod(std::int64_t a, std::int64_t b) { // b > 0
+    const std::int64_t r = a % b;
+    return r < 0 ? r + b : r;
+}
+
+// a^-1 modulo m, for gcd(a, m) = 1 and m > 1.
+std::int64_t inverseMod(std::int64_t a, std::int64_t m) {
+    std::int64_t r0 = m, r1 = floorMod(a, m), s0 = 0, s1 = 1;
+    while (r1 != 0) {
+        const std::int64_t q = r0 / r1;
+        r0 = std::exchange(r1, r0 - q * r1);
+        s0 = std::exchange(s1, s0 - q * s1);
+    }
+    return floorMod(s0, m);
+}
+
+std::uint64_t lane(int k, std::int32_t value) {
+    return std::uint64_t{static_cast<std::uint16_t>(value)} << (16 * (k & 3));
+}
+
+// Tables are read at random: on Linux, ask for 2 MB pages so that look-ups do not also miss the TLB.
+template <class T>
+struct TableAllocator {
+    using value_type = T;
+    TableAllocator() = default;
+    template <class U>
+    TableAllocator(const TableAllocator<U>&) {}
+    T* allocate(std::size_t n) {
+        const std::size_t bytes = n * sizeof(T);
+#if defined(__linux__)
+        if (bytes >= kHugePage) {
+            void* p = std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) / kHugePage * kHugePage);
+            if (!p)
+                throw std::bad_alloc();
+            madvise(p, bytes, MADV_HUGEPAGE);
+            return static_cast<T*>(p);
+        }
+#endif
+        return std::allocator<T>().allocate(n);
+    }
+    void deallocate(T* p, std::size_t n) {
+#if defined(__linux__)
+        if (n * sizeof(T) >= kHugePage) {
+            std::free(p);
+            return;
+        }
+#endif
+        std::allocator<T>().deallocate(p, n);
+    }
+    // Entries are written before they are read: resizing leaves them uninitialised instead of zeroing.
+    template <class U>
+    void construct(U* p) {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+    friend bool operator==(const TableAllocator&, const TableAllocator&) { return true; }
+
+    static constexpr std::size_t kHugePage = std::size_t{1} << 21;
+};
+
+template <class T>
+using TableVector = std::vector<T, TableAllocator<T>>;
+
+// Division of numbers known to be multiples of a fixed divisor: a shift and a multiplication by the
+// inverse of its odd part modulo 2^64, instead of a 64-bit division on every look-up.
+class ExactDivisor {
+public:
+    explicit ExactDivisor(std::uint64_t divisor = 1)
+        : m_shift(static_cast<unsigned>(std::countr_zero(divisor))), m_odd(divisor >> m_shift) {
+        std::uint64_t x = m_odd; // Newton's iteration doubles the correct low bits each step
+        for (int i = 0; i < 6; ++i)
+            x *= 2 - m_odd * x;
+        m_inverse = x;
+    }
+    bool divides(std::uint64_t n) const {
+        return (n & ((std::uint64_t{1} << m_shift) - 1)) == 0 &&
+               (n >> m_shift) * m_inverse <= std::numeric_limits<std::uint64_t>::max() / m_odd;
+    }
+    std::uint64_t divide(std::uint64_t n) const { return (n >> m_shift) * m_inverse; }
+
+private:
+    unsigned m_shift = 0;
+    std::uint64_t m_odd = 1;
+    std::uint64_t m_inverse = 1;
+};
+
+// A box of combinations: one inclusive, non-empty range per term. Within a box that lies wholly before
+// the overflow stop, sums are exact in 64 bits and need no overflow test.
+struct Box {
+    std::array<std::int32_t, kTerms> lo{};
+    std::array<std::int32_t, kTerms> hi{};
+};
+
+std::int64_t productMin(std::int64_t w, const Box& box, int k) {
+    return std::min(w * box.lo[static_cast<std::size_t>(k)], w * box.hi[static_cast<std::size_t>(k)]);
+}
+std::int64_t productMax(std::int64_t w, const Box& box, int k) {
+    return std::max(w * box.lo[static_cast<std::size_t>(k)], w * box.hi[static_cast<std::size_t>(k)]);
+}
+double rangeSize(const Box& box, int k) {
+    return double(box.hi[static_cast<std::size_t>(k)]) - box.lo[static_cast<std::size_t>(k)] + 1;
+}
+
+// What the recursion knows about one term: its values, and what the terms below it can still reach.
+struct Level {
+    std::int64_t weight = 0;
+    std::int32_t lo = 0;
+    std::int32_t hi = 0;
+    std::int64_t innerMin = 0; // reachable sums of the terms below
+    std::int64_t innerMax = 0;
+    std::int64_t innerGcd = 0; // every reachable sum of the terms below is a multiple of it (0: only 0)
+    std::int64_t divisor = 1;  // gcd(weight, innerGcd): the remainder must be a multiple of it
+    std::int64_t modulus = 1;  // the values that work repeat with this period ...
+    std::int64_t inverse = 0;  // ... found through (weight / divisor)^-1 modulo `modulus`
+
+    // Whether the terms below can make `rest` at all.
+    bool reachable(std::int64_t rest) const {
+        return rest >= innerMin && rest <= innerMax && (innerGcd <= 1 || floorMod(rest, innerGcd) == 0);
+    }
+
+    // The values of this (non-zero weight) term that leave a remainder the terms below can reach, as
+    // first, last and step `modulus`. Exact when there are no terms below, or only term 1 below.
+    bool values(std::int64_t rest, std::int64_t& first, std::int64_t& last) const {
+        if (weight > 0) {
+            first = ceilDiv(rest - innerMax, weight);
+            last = floorDiv(rest - innerMin, weight);
+        } else {
+            first = ceilDiv(rest - innerMin, weight);
+            last = floorDiv(rest - innerMax, weight);
+        }
+        first = std::max<std::int64_t>(first, lo);
+        last = std::min<std::int64_t>(last, hi);
+        if (first > last)
+            return false;
+        if (divisor > 1 && floorMod(rest, divisor) != 0)
+            return false;
+        if (modulus > 1) {
+            const std::int64_t v0 = floorMod(rest / divisor, modulus) * inverse % modulus;
+            first += floorMod(v0 - first, modulus);
+            return first <= last;
+        }
+        return true;
+    }
+};
+
+// Visits every combination of terms 1..K+1 of `box` in enumeration order (term K+1 slowest), with its
+// sum and its values packed as 16-bit lanes (term 1 in the low lane). Nested loops, one per term, so
+// that the innermost is a plain counting loop.
+template <int K, class Visit>
+void nestInner(const Box& box, const std::array<std::int64_t, kTerms>& weights, std::int64_t sum,
+               std::uint64_t packed, Visit& visit) {
+    const std::int32_t lo = box.lo[K];
+    const std::int32_t hi = box.hi[K];
+    const std::int64_t w = weights[K];
+    std::int64_t s = sum + w * lo;
+    for (std::int32_t v = lo; v <= hi; ++v, s += w) {
+        if constexpr (K == 0)
+            visit(s, packed | lane(K, v));
+        else
+            nestInner<K - 1>(box, weights, s, packed | lane(K, v), visit);
+    }
+}
+
+template <class Visit>
+void forEachInner(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms, Visit&& visit) {
+    switch (terms) {
+    case 1: nestInner<0>(box, weights, 0, 0, visit); break;
+    case 2: nestInner<1>(box, weights, 0, 0, visit); break;
+    case 3: nestInner<2>(box, weights, 0, 0, visit); break;
+    default: nestInner<3>(box, weights, 0, 0, visit); break;
+    }
+}
+
+// Meet in the middle for listing: every combination of the inner terms (at most four, so that their
+// values pack into 64 bits), grouped by sum, each group in enumeration order. A sum's key is
+// (sum - minimum) / gcd. When the keys are no more than the entries, each key has its own bucket;
+// otherwise keys are hashed into about half as many buckets as entries (sums of large weights cluster
+// around a few values, so buckets by key range would be crowded). An entry holds its key beside its
+// values, so a look-up reads its bucket's offsets and then one run of entries.
+class SparseTable {
+public:
+    /// `counting`: the table will only count, so it keeps no values (and with a bucket per key, no entries).
+    SparseTable(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms, bool counting)
+        : m_terms(terms), m_counting(counting) {
+        std::int64_t g = 0;
+        double entries = 1;
+        for (int k = 0; k < terms; ++k) {
+            m_lo[static_cast<std::size_t>(k)] = box.lo[static_cast<std::size_t>(k)];
+            m_hi[static_cast<std::size_t>(k)] = box.hi[static_cast<std::size_t>(k)];
+            const std::int64_t w = weights[static_cast<std::size_t>(k)];
+            m_min += productMin(w, box, k);
+            m_max += productMax(w, box, k);
+            g = std::gcd(g, w);
+            entries *= rangeSize(box, k);
+        }
+        m_gcd = g == 0 ? 1 : g;
+        m_divisor = ExactDivisor(static_cast<std::uint64_t>(m_gcd));
+        const std::uint64_t maxKey = m_divisor.divide(static_cast<std::uint64_t>(m_max - m_min));
+        const auto n = static_cast<std::uint64_t>(entries);
+        std::size_t buckets = 0;
+        if (maxKey < n) {
+            m_hashed = false;
+            buckets = static_cast<std::size_t>(maxKey) + 1;
+        } else {
+            m_hashed = true;
+            m_hashShift = 63;
+            while ((std::uint64_t{1} << (64 - m_hashShift)) < n / 2)
+                --m_hashShift;
+            buckets = std::size_t{1} << (64 - m_hashShift);
+        }
+        if (!m_hashed && counting) {
+            m_offsets.assign(buckets + 1, 0);
+            countKeys(box, weights, terms, m_offsets.data() + 1);
+            std::partial_sum(m_offsets.begin(), m_offsets.end(), m_offsets.begin());
+            return;
+        }
+        if (!m_hashed) {
+            m_offsets.resize(buckets + 1);
+            m_values.resize(n);
+            buildByMerging(box, weights, terms);
+            return;
+        }
+        m_offsets.assign(buckets + 1, 0);
+        if (counting) {
+            m_keys.resize(n);
+            sortByBucket(box, weights, terms, m_keys, [](std::uint64_t key, std::uint64_t) { return key; },
+                         [](std::uint64_t key) { return key; });
+        } else {
+            m_entries.resize(n);
+            sortByBucket(box, weights, terms, m_entries,
+                         [](std::uint64_t key, std::uint64_t packed) { return Entry{key, packed}; },
+                         [](const Entry& e) { return e.key; });
+        }
+    }
+
+    // A stable counting sort by bucket, so that each bucket keeps enumeration order. Large tables sort in
+    // two stable passes rather than one at random: first by the bucket's top bits into 256 partitions
+    // (256 sequential streams), then by bucket within each partition, through a scratch copy of one
+    // partition that stays in cache.
+    template <class Element, class Make, class KeyOfElement>
+    void sortByBucket(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms,
+                      TableVector<Element>& table, Make make, KeyOfElement keyOfElement) {
+        const std::int64_t min = m_min;
+        const ExactDivisor divisor = m_divisor;
+        const auto keyOf = [min, divisor](std::int64_t sum) {
+            return divisor.divide(static_cast<std::uint64_t>(sum - min));
+        };
+        const std::size_t buckets = m_offsets.size() - 1;
+        const unsigned bucketBits = static_cast<unsigned>(std::bit_width(buckets - 1));
+        const unsigned partShift = bucketBits > 16 ? bucketBits - 8 : bucketBits;
+        Element* const out = table.data();
+        std::uint32_t* const offsets = m_offsets.data();
+        if (partShift == bucketBits) { // small: the offsets stay in cache, one pass at random is fine
+            forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t) { ++offsets[bucketOf(keyOf(sum)) + 1]; });
+            std::partial_sum(m_offsets.begin(), m_offsets.end(), m_offsets.begin());
+            forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t packed) {
+                const std::uint64_t key = keyOf(sum);
+                out[offsets[bucketOf(key)]++] = make(key, packed);
+            });
+        } else {
+            std::array<std::uint32_t, 258> parts{};
+            forEachInner(box, weights, terms,
+                         [&](std::int64_t sum, std::uint64_t) { ++parts[(bucketOf(keyOf(sum)) >> partShift) + 1]; });
+            std::partial_sum(parts.begin(), parts.end(), parts.begin());
+            std::array<std::uint32_t, 258> cursor = parts;
+            forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t packed) {
+                const std::uint64_t key = keyOf(sum);
+                out[cursor[bucketOf(key) >> partShift]++] = make(key, packed);
+            });
+            std::uint32_t largest = 0;
+            for (std::size_t p = 0; p + 1 < parts.size(); ++p)
+                largest = std::max(largest, parts[p + 1] - parts[p]);
+            TableVector<Element> scratch(largest);
+            for (std::size_t p = 0; p + 1 < parts.size() && parts[p] < table.size(); ++p) {
+                const std::uint32_t size = parts[p + 1] - parts[p];
+                std::copy(out + parts[p], out + parts[p + 1], scratch.data());
+                for (std::uint32_t i = 0; i < size; ++i)
+                    ++offsets[bucketOf(keyOfElement(scratch[i]))];
+                std::uint32_t start = parts[p];
+                const std::size_t last = std::min(buckets, (p + 1) << partShift);
+                for (std::size_t b = p << partShift; b < last; ++b)
+                    start += std::exchange(offsets[b], start);
+                for (std::uint32_t i = 0; i < size; ++i)
+                    out[offsets[bucketOf(keyOfElement(scratch[i]))]++] = scratch[i];
+            }
+        }
+        // offsets[b] is now the end of bucket b, that is the start of bucket b + 1.
+        std::copy_backward(m_offsets.begin(), m_offsets.end() - 1, m_offsets.end());
+        m_offsets[0] = 0;
+    }
+
+    // A bucket per key: the table of terms 1..j+1 grouped by key follows from that of terms 1..j, since
+    // the group of key K is, for each value v of term j+1 in ascending order, the group of K - delta(v)
+    // below. Built term by term into sequential writes, each entry copied once per stage.
+    void buildByMerging(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms) {
+        std::vector<std::uint64_t> below(1, 0), above;        // packed values, grouped by key
+        std::vector<std::uint32_t> belowStart = {0, 1}, aboveStart; // start of each key's group, then the end
+        for (int j = 0; j < terms; ++j) {
+            const bool last = j + 1 == terms;
+            const std::int64_t w = weights[static_cast<std::size_t>(j)] / m_gcd;
+            const std::int32_t lo = box.lo[static_cast<std::size_t>(j)];
+            const std::int32_t hi = box.hi[static_cast<std::size_t>(j)];
+            const std::int64_t step = w < 0 ? -w : w;
+            const auto belowKeys = static_cast<std::int64_t>(belowStart.size()) - 1;
+            const std::int64_t keys = belowKeys + (std::int64_t{hi} - lo) * step;
+            const std::size_t entries = below.size() * static_cast<std::size_t>(std::int64_t{hi} - lo + 1);
+            std::uint64_t* out = nullptr;
+            std::uint32_t* start = nullptr;
+            if (last) {
+                out = m_values.data();
+                start = m_offsets.data();
+            } else {
+                above.resize(entries);
+                aboveStart.resize(static_cast<std::size_t>(keys) + 1);
+                out = above.data();
+                start = aboveStart.data();
+            }
+            std::uint32_t at = 0;
+            for (std::int64_t key = 0; key < keys; ++key) {
+                start[key] = at;
+                // Values whose delta d = key - belowKey lies in [key - belowKeys + 1, key].
+                std::int64_t first = lo, final = hi;
+                if (step != 0) {
+                    const std::int64_t dMin = std::max<std::int64_t>(0, key - belowKeys + 1);
+                    const std::int64_t dMax = key;
+                    const std::int64_t iMin = (dMin + step - 1) / step;
+                    const std::int64_t iMax = dMax / step;
+                    if (w > 0) {
+                        first = lo + iMin;
+                        final = std::min<std::int64_t>(hi, lo + iMax);
+                    } else {
+                        first = std::max<std::int64_t>(lo, hi - iMax);
+                        final = hi - iMin;
+                    }
+                }
+                for (std::int64_t v = first; v <= final; ++v) {
+                    const std::int64_t d = w >= 0 ? (v - lo) * step : (hi - v) * step;
+                    const auto b = static_cast<std::size_t>(key - d);
+                    const std::uint64_t laneBits = lane(j, static_cast<std::int32_t>(v));
+                    for (std::uint32_t i = belowStart[b]; i < belowStart[b + 1]; ++i)
+                        out[at++] = below[i] | laneBits;
+                }
+            }
+            start[keys] = at;
+            if (!last) {
+                below.swap(above);
+                belowStart.swap(aboveStart);
+            }
+        }
+    }
+
+    // counts[key] = the number of inner combinations with that key, term by term with a sliding window
+    // along each residue class: O(keys) per term.
+    void countKeys(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms,
+                   std::uint32_t* counts) const {
+        std::vector<std::uint32_t> current(1, 1), next;
+        std::uint32_t factor = 1;
+        for (int k = 0; k < terms; ++k) {
+            const std::int64_t w = weights[static_cast<std::size_t>(k)];
+            const auto n = static_cast<std::size_t>(rangeSize(box, k));
+            if (w == 0) {
+                factor *= static_cast<std::uint32_t>(n);
+                continue;
+            }
+            const auto step = static_cast<std::size_t>((w < 0 ? -w : w) / m_gcd);
+            next.assign(current.size() + (n - 1) * step, 0);
+            for (std::size_t x = 0; x < next.size(); ++x) {
+                std::uint32_t c = x >= step ? next[x - step] : 0;
+                if (x < current.size())
+                    c += current[x];
+                if (x >= n * step && x - n * step < current.size())
+                    c -= current[x - n * step];
+                next[x] = c;
+            }
+            current.swap(next);
+        }
+        for (std::size_t x = 0; x < current.size(); ++x)
+            counts[x] = current[x] * factor;
+    }
+
+    bool builtFor(const Box& box, int terms, bool counting) const {
+        if (terms != m_terms || counting != m_counting)
+            return false;
+        for (std::size_t k = 0; k < static_cast<std::size_t>(terms); ++k)
+            if (box.lo[k] != m_lo[k] || box.hi[k] != m_hi[k])
+                return false;
+        return true;
+    }
+
+    // A look-up in steps, so that the caller can start the memory reads of many look-ups before it
+    // needs the first: locate the key's bucket, open the bucket, then visit or count its matches.
+    struct Probe { // scratch filled by locate() and open(): left uninitialised in batches of probes
+        std::uint64_t key;
+        std::uint64_t bucket;
+        std::uint32_t begin;
+        std::uint32_t end;
+    };
+
+    // False when no inner sum can be `rest`.
+    bool locate(std::int64_t rest, Probe& probe) const {
+        if (rest < m_min || rest > m_max)
+            return false;
+        const auto offset = static_cast<std::uint64_t>(rest - m_min);
+        if (m_gcd > 1 && !m_divisor.divides(offset))
+            return false;
+        probe.key = m_divisor.divide(offset);
+        probe.bucket = bucketOf(probe.key);
+        __builtin_prefetch(&m_offsets[probe.bucket]);
+        return true;
+    }
+
+    void open(Probe& probe) const {
+        probe.begin = m_offsets[probe.bucket];
+        probe.end = m_offsets[probe.bucket + 1];
+        if (m_counting)
+            __builtin_prefetch(m_keys.data() + probe.begin);
+        else if (m_hashed)
+            __builtin_prefetch(m_entries.data() + probe.begin);
+        else
+            __builtin_prefetch(m_values.data() + probe.begin);
+    }
+
+    // Calls visit(packed values) for each inner combination with the probe's sum, in enumeration order.
+    template <class Visit>
+    void forEachMatch(const Probe& probe, Visit&& visit) const {
+        if (!m_hashed) {
+            const std::uint64_t* const end = m_values.data() + probe.end;
+            for (const std::uint64_t* v = m_values.data() + probe.begin; v != end; ++v)
+                visit(*v);
+        } else {
+            const Entry* e = m_entries.data() + probe.begin;
+            const Entry* const end = m_entries.data() + probe.end;
+            for (; e != end; ++e)
+                if (e->key == probe.key)
+                    visit(e->values);
+        }
+    }
+
+    std::uint64_t count(const Probe& probe) const {
+        if (!m_hashed)
+            return probe.end - probe.begin;
+        std::uint64_t n = 0;
+        for (std::uint32_t i = probe.begin; i < probe.end; ++i)
+            n += (m_counting ? m_keys[i] : m_entries[i].key) == probe.key;
+        return n;
+    }
+
+private:
+    struct Entry {
+        std::uint64_t key;
+        std::uint64_t values;
+    };
+
+    std::uint64_t bucketOf(std::uint64_t key) const {
+        return m_hashed ? (key * 0x9e3779b97f4a7c15ull) >> m_hashShift : key;
+    }
+
+    int m_terms;
+    std::array<std::int32_t, 4> m_lo{};
+    std::array<std::int32_t, 4> m_hi{};
+    std::int64_t m_min = 0;
+    std::int64_t m_max = 0;
+    std::int64_t m_gcd = 1;
+    ExactDivisor m_divisor;
+    bool m_hashed = false;
+    unsigned m_hashShift = 0;
+    TableVector<std::uint32_t> m_offsets;
+    bool m_counting = false;
+    TableVector<Entry> m_entries;         // listing, hashed: key and values
+    TableVector<std::uint64_t> m_values; // listing, a bucket per key: values only
+    TableVector<std::uint64_t> m_keys;   // counting, hashed: keys only (a bucket per key needs none)
+};
+
+// Meet in the middle for counting: how many combinations of the inner terms make each reachable sum.
+// Terms of weight 0 stay out of the table and multiply its counts; with them out, one count is at most
+// 65536^7, so 128 bits hold it. Built term by term with a sliding window: O(reachable sums) per term.
+class DenseTable {
+public:
+    DenseTable(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms) : m_terms(terms) {
+        std::int64_t g = 0;
+        for (int k = 0; k < terms; ++k) {
+            m_lo[static_cast<std::size_t>(k)] = box.lo[static_cast<std::size_t>(k)];
+            m_hi[static_cast<std::size_t>(k)] = box.hi[static_cast<std::size_t>(k)];
+            g = std::gcd(g, weights[static_cast<std::size_t>(k)]);
+        }
+        m_gcd = g == 0 ? 1 : g;
+        m_divisor = ExactDivisor(static_cast<std::uint64_t>(m_gcd));
+        std::vector<unsigned __int128> next;
+        m_counts.assign(1, 1);
+        for (int k = 0; k < terms; ++k) {
+            const std::int64_t w = weights[static_cast<std::size_t>(k)];
+            const auto n = static_cast<std::uint64_t>(rangeSize(box, k));
+            if (w == 0) {
+                m_factor *= n;
+                continue;
+            }
+            m_min += productMin(w, box, k);
+            m_max += productMax(w, box, k);
+            const auto step = static_cast<std::size_t>((w < 0 ? -w : w) / m_gcd);
+            const std::size_t length = m_counts.size() + (n - 1) * step;
+            next.assign(length, 0);
+            // next[x] = sum of m_counts[x - i*step] for i in 0..n-1
+            for (std::size_t x = 0; x < length; ++x) {
+                unsigned __int128 c = x >= step ? next[x - step] : 0;
+                if (x < m_counts.size())
+                    c += m_counts[x];
+                if (x >= n * step && x - n * step < m_counts.size())
+                    c -= m_counts[x - n * step];
+                next[x] = c;
+            }
+            m_counts.swap(next);
+        }
+    }
+
+    bool builtFor(const Box& box, int terms) const {
+        if (terms != m_terms)
+            return false;
+        for (std::size_t k = 0; k < static_cast<std::size_t>(terms); ++k)
+            if (box.lo[k] != m_lo[k] || box.hi[k] != m_hi[k])
+                return false;
+        return true;
+    }
+
+    SolutionCount count(std::int64_t rest) const {
+        if (rest < m_min || rest > m_max)
+            return {};
+        const auto offset = static_cast<std::uint64_t>(rest - m_min);
+        if (m_gcd > 1 && !m_divisor.divides(offset))
+            return {};
+        return m_factor * SolutionCount(m_counts[m_divisor.divide(offset)]);
+    }
+
+private:
+    int m_terms;
+    std::array<std::int32_t, kTerms> m_lo{};
+    std::array<std::int32_t, kTerms> m_hi{};
+    std::int64_t m_min = 0;
+    std::int64_t m_max = 0;
+    std::int64_t m_gcd = 1;
+    ExactDivisor m_divisor;
+    SolutionCount m_factor = 1;
+    std::vector<unsigned __int128> m_counts;
+};
+
+// Collects solutions and hands them to the sink a block at a time, like SolutionBatch, but writes the
+// eight values as two 64-bit words and keeps count of what it has produced.
+class Emitter {
+public:
+    Emitter(SolutionSink& sink, std::int32_t target) : m_sink(sink), m_target(target) {}
+
+    // A position in the block held by the caller, so that a loop that writes many solutions keeps it
+    // in a register instead of storing and reloading the block's fill after every solution.
+    struct Cursor {
+        Solution* next;
+        Solution* end;
+        std::int32_t sum;
+    };
+
+    Cursor open() {
+        if (m_used == kBlock)
+            flush();
+        return {m_block.data() + m_used, m_block.data() + kBlock, m_target};
+    }
+    void close(const Cursor& cursor) { m_used = static_cast<std::size_t>(cursor.next - m_block.data()); }
+
+    void put(Cursor& cursor, std::uint64_t low, std::uint64_t high) {
+        if (cursor.next == cursor.end) {
+            close(cursor);
+            cursor = open();
+        }
+        Solution& s = *cursor.next++;
+        s.sum = cursor.sum;
+        std::memcpy(s.values.data(), &low, sizeof low);
+        std::memcpy(s.values.data() + 4, &high, sizeof high);
+    }
+
+    void put(std::uint64_t low, std::uint64_t high) {
+        Cursor cursor = open();
+        put(cursor, low, high);
+        close(cursor);
+    }
+
+    std::uint64_t produced() const { return m_flushed + m_used; }
+
+    void flush() {
+        if (m_used == 0)
+            return;
+        if (m_recording) {
+            capture();
+            m_recordFrom = 0;
+        }
+        const std::size_t n = m_used;
+        m_used = 0;
+        m_flushed += n;
+        m_sink.accept(std::span<const Solution>(m_block.data(), n));
+    }
+
+    // Recording keeps a copy of every solution produced from now on, up to `cap` of them, taken from the
+    // block as it is handed on (the loops that write solutions are not slowed down).
+    bool recording() const { return m_recording; }
+    void startRecording(std::vector<Solution>& into, std::size_t cap) {
+        m_record = &into;
+        m_record->clear();
+        m_recording = true;
+        m_recordComplete = true;
+        m_recordCap = cap;
+        m_recordFrom = m_used;
+    }
+    // True when every solution produced since the start is in the record.
+    bool stopRecording() {
+        capture();
+        m_recording = false;
+        return m_recordComplete;
+    }
+
+private:
+    void capture() {
+        if (!m_recordComplete)
+            return;
+        if (m_record->size() + (m_used - m_recordFrom) > m_recordCap) {
+            m_recordComplete = false;
+            m_record->clear();
+            return;
+        }
+        try {
+            m_record->insert(m_record->end(), m_block.begin() + static_cast<std::ptrdiff_t>(m_recordFrom),
+                             m_block.begin() + static_cast<std::ptrdiff_t>(m_used));
+        } catch (const std::bad_alloc&) { // a record only saves time: search again instead
+            m_recordComplete = false;
+            std::vector<Solution>().swap(*m_record);
+            return;
+        }
+        m_recordFrom = m_used;
+    }
+
+    static constexpr std::size_t kBlock = 1024;
+    bool m_recording = false;
+    bool m_recordComplete = false;
+    std::size_t m_recordCap = 0;
+    std::size_t m_recordFrom = 0;
+    std::vector<Solution>* m_record = nullptr;
+    SolutionSink& m_sink;
+    std::int32_t m_target;
+    std::array<Solution, kBlock> m_block{};
+    std::size_t m_used = 0;
+    std::uint64_t m_flushed = 0;
+};
+
+// Tables outlive one box: the boxes before an overflow stop share the inner ranges of the full setup.
+struct TableCache {
+    std::unique_ptr<SparseTable> sparse;
+    std::unique_ptr<DenseTable> dense;
+};
+
+// The search of one box: terms 8..m+1 by bounded recursion, terms m..1 by a table (when m > 0) or,
+// without a table, terms 2 and 1 together as an arithmetic progression.
+class BoxSearch {
+public:
+    BoxSearch(const SearchSetup& setup, const Box& box, const FastSearchOptions& options, bool counting,
+              TableCache& cache)
+        : m_box(box) {
+        for (int k = 0; k < kTerms; ++k)
+            m_weights[static_cast<std::size_t>(k)] = setup.terms[static_cast<std::size_t>(k)].weight;
+        std::int64_t innerMin = 0, innerMax = 0, innerGcd = 0;
+        for (int k = 0; k < kTerms; ++k) {
+            Level& L = m_levels[static_cast<std::size_t>(k)];
+            L.weight = m_weights[static_cast<std::size_t>(k)];
+            L.lo = box.lo[static_cast<std::size_t>(k)];
+            L.hi = box.hi[static_cast<std::size_t>(k)];
+            L.innerMin = innerMin;
+            L.innerMax = innerMax;
+            L.innerGcd = innerGcd;
+            if (L.weight != 0 && innerGcd != 0) {
+                L.divisor = std::gcd(L.weight, innerGcd);
+                L.modulus = innerGcd / L.divisor;
+                if (L.modulus > 1)
+                    L.inverse = inverseMod(L.weight / L.divisor, L.modulus);
+            }
+            innerMin += productMin(L.weight, box, k);
+            innerMax += productMax(L.weight, box, k);
+            innerGcd = std::gcd(innerGcd, L.weight);
+        }
+        m_maxRecord = options.maxRecordedSolutions;
+        plan(options, counting, setup.target);
+        try {
+            if (m_method == InnerMethod::SparseTable) {
+                if (!cache.sparse || !cache.sparse->builtFor(box, m_tableTerms, counting)) {
+                    cache.sparse.reset(); // release old tables before building: one table at a time
+                    cache.dense.reset();
+                    cache.sparse = std::make_unique<SparseTable>(box, m_weights, m_tableTerms, counting);
+                }
+                m_sparse = cache.sparse.get();
+            } else if (m_method == InnerMethod::DenseTable) {
+                if (!cache.dense || !cache.dense->builtFor(box, m_tableTerms)) {
+                    cache.dense.reset();
+                    cache.sparse.reset();
+                    cache.dense = std::make_unique<DenseTable>(box, m_weights, m_tableTerms);
+                }
+                m_dense = cache.dense.get();
+            }
+        } catch (const std::bad_alloc&) {
+            // Tables only save time: without the memory for one, the recursion gives the same answer.
+            cache.sparse.reset();
+            cache.dense.reset();
+            m_method = InnerMethod::Recursion;
+            m_tableTerms = 0;
+        }
+        m_pairLeaf = m_tableTerms == 0 && m_levels[0].weight != 0 && m_levels[1].weight != 0;
+    }
+
+    void list(Emitter& out, std::int32_t target) {
+        m_out = &out;
+        m_low = 0;
+        m_high = 0;
+        listFrom(kTerms, target);
+    }
+
+    SolutionCount count(std::int32_t target) { return countFrom(kTerms, target); }
+
+private:
+    // Chooses the inner method from estimated costs in nanoseconds, measured on this kind of code: a
+    // recursion step (two divisions) about 8, a table entry built about 3 (15 for tables beyond the
+    // processor's cache, which are hashed and sorted in two passes), a look-up 5 in cache and 30 beyond.
+    // The solutions themselves cost the same whichever way is taken.
+    void plan(const FastSearchOptions& options, bool counting, std::int32_t target) {
+        std::array<double, kTerms + 1> spanBelow{}, combosBelow{}, gcdBelow{};
+        combosBelow[0] = 1;
+        std::int64_t g = 0;
+        for (int k = 0; k < kTerms; ++k) {
+            const Level& L = m_levels[static_cast<std::size_t>(k)];
+            spanBelow[static_cast<std::size_t>(k) + 1] = spanBelow[static_cast<std::size_t>(k)] +
+                                                         double(productMax(L.weight, m_box, k) - productMin(L.weight, m_box, k));
+            combosBelow[static_cast<std::size_t>(k) + 1] = combosBelow[static_cast<std::size_t>(k)] * rangeSize(m_box, k);
+            g = std::gcd(g, L.weight);
+            gcdBelow[static_cast<std::size_t>(k) + 1] = double(g == 0 ? 1 : g);
+        }
+        // Calls of the recursion with terms k+1..8 set: their combinations whose remainder the terms
+        // below can reach, the outer sum taken as normally distributed.
+        const auto nodesAt = [&](int k) {
+            double outer = 1, mean = 0, variance = 0;
+            for (int j = k; j < kTerms; ++j) {
+                const double w = double(m_weights[static_cast<std::size_t>(j)]);
+                const double n = rangeSize(m_box, j);
+                if (!(counting && w == 0))
+                    outer *= n;
+                mean += w * (double(m_box.lo[static_cast<std::size_t>(j)]) + m_box.hi[static_cast<std::size_t>(j)]) / 2;
+                variance += w * w * (n * n - 1) / 12;
+            }
+            const Level& L = m_levels[static_cast<std::size_t>(k == kTerms ? kTerms - 1 : k)];
+            const double innerMin = k == kTerms ? 0 : double(L.innerMin);
+            const double innerMax = k == kTerms ? 0 : double(L.innerMax);
+            const double lo = double(target) - (k == kTerms ? spanBelow[kTerms] : innerMax) - 0.5;
+            const double hi = double(target) - (k == kTerms ? 0 : innerMin) + 0.5;
+            if (k == kTerms)
+                return 1.0;
+            if (variance == 0)
+                return (mean >= lo && mean <= hi) ? outer : 0.0;
+            const double sd = std::sqrt(2 * variance);
+            return outer * std::max(0.0, (std::erf((hi - mean) / sd) - std::erf((lo - mean) / sd)) / 2);
+        };
+        std::array<double, kTerms + 1> nodes{};
+        for (int k = 1; k <= kTerms; ++k)
+            nodes[static_cast<std::size_t>(k)] = nodesAt(k);
+        const auto steps = [&](int from) {
+            double total = 0;
+            for (int k = from; k <= kTerms; ++k)
+                total += nodes[static_cast<std::size_t>(k)];
+            return 8 * total;
+        };
+        const auto lookups = [&](int m, double bytes) {
+            return (bytes < 2e6 ? 5 : 30) * nodes[static_cast<std::size_t>(m)];
+        };
+        const auto denseKeys = [&](int m) {
+            return spanBelow[static_cast<std::size_t>(m)] / gcdBelow[static_cast<std::size_t>(m)] + 1;
+        };
+
+        if (options.method == InnerMethod::Recursion ||
+            (options.method == InnerMethod::DenseTable && !counting)) {
+            return;
+        }
+        if (options.method == InnerMethod::SparseTable) {
+            const int m = std::clamp(options.tableTerms, 1, 4);
+            if (combosBelow[static_cast<std::size_t>(m)] <= options.maxSparseEntries) {
+                m_method = InnerMethod::SparseTable;
+                m_tableTerms = m;
+                return;
+            }
+        }
+        if (options.method == InnerMethod::DenseTable) {
+            const int m = std::clamp(options.tableTerms, 1, kTerms);
+            if (denseKeys(m) <= options.maxDenseKeys) {
+                m_method = InnerMethod::DenseTable;
+                m_tableTerms = m;
+                return;
+            }
+        }
+        double best = steps(2);
+        for (int m = 2; m <= 4; ++m) {
+            const double entries = combosBelow[static_cast<std::size_t>(m)];
+            if (entries > options.maxSparseEntries)
+                continue;
+            const double bytes = 16 * entries;
+            const double cost = (bytes < 2e6 ? 3 : 15) * entries + steps(m + 1) + lookups(m, bytes);
+            if (cost < best) {
+                best = cost;
+                m_method = InnerMethod::SparseTable;
+                m_tableTerms = m;
+            }
+        }
+        if (!counting)
+            return;
+        for (int m = 1; m <= kTerms; ++m) {
+            const double keys = denseKeys(m);
+            if (keys > options.maxDenseKeys)
+                continue;
+            const double cost = 2 * m * keys + steps(m + 1) + lookups(m, 16 * keys);
+            if (cost < best) {
+                best = cost;
+                m_method = InnerMethod::DenseTable;
+                m_tableTerms = m;
+            }
+        }
+    }
+
+    void setValue(int k, std::int64_t value) {
+        std::uint64_t& word = k < 4 ? m_low : m_high;
+        word = (word & ~(std::uint64_t{0xffff} << (16 * (k & 3)))) | lane(k, static_cast<std::int32_t>(value));
+    }
+
+    // The table look-ups for the values first, first + modulus, ... last of the term just above the
+    // table, a batch at a time: the memory reads of a whole batch overlap instead of following each other.
+    template <class Visit>
+    void forEachProbe(const Level& L, std::int64_t rest, std::int64_t first, std::int64_t last, Visit&& visit) {
+        constexpr int kBatch = 32;
+        SparseTable::Probe probes[kBatch];
+        std::int64_t values[kBatch];
+        for (std::int64_t v = first; v <= last;) {
+            int n = 0;
+            for (; n < kBatch && v <= last; v += L.modulus)
+                if (m_sparse->locate(rest - L.weight * v, probes[n]))
+                    values[n++] = v;
+            for (int i = 0; i < n; ++i)
+                m_sparse->open(probes[i]);
+            for (int i = 0; i < n; ++i)
+                visit(values[i], probes[i]);
+        }
+    }
+
+    void emitMatches(const SparseTable::Probe& probe) {
+        const std::uint64_t low = m_low;
+        const std::uint64_t high = m_high;
+        Emitter& out = *m_out;
+        Emitter::Cursor cursor = out.open();
+        m_sparse->forEachMatch(probe, [&](std::uint64_t inner) { out.put(cursor, low | inner, high); });
+        out.close(cursor);
+    }
+
+    // Hands on `found` again with term k+1's value replaced by `value`.
+    void replay(const std::vector<Solution>& found, int k, std::int32_t value) {
+        Emitter& out = *m_out;
+        Emitter::Cursor cursor = out.open();
+        const std::uint64_t keep = ~(std::uint64_t{0xffff} << (16 * (k & 3)));
+        const std::uint64_t bits = lane(k, value);
+        for (const Solution& s : found) {
+            std::uint64_t low = 0, high = 0;
+            std::memcpy(&low, s.values.data(), sizeof low);
+            std::memcpy(&high, s.values.data() + 4, sizeof high);
+            if (k < 4)
+                low = (low & keep) | bits;
+            else
+                high = (high & keep) | bits;
+            out.put(cursor, low, high);
+        }
+        out.close(cursor);
+    }
+
+    // Lists the solutions with terms k+1..8 as set and terms 1..k still free, whose sum is `rest`.
+    void listFrom(int k, std::int64_t rest) {
+        if (m_sparse && k == m_tableTerms) { // reached through a term of weight 0 just above the table
+            SparseTable::Probe probe{};
+            if (!m_sparse->locate(rest, probe))
+                return;
+            m_sparse->open(probe);
+            emitMatches(probe);
+            return;
+        }
+        if (k == 0) {
+            if (rest == 0)
+                m_out->put(m_low, m_high);
+            return;
+        }
+        const Level& L = m_levels[static_cast<std::size_t>(k - 1)];
+        if (L.weight == 0) {
+            if (!L.reachable(rest))
+                return;
+            if (k == 1) { // rest is 0 here: every value of term 1 is a solution
+                const std::uint64_t low = m_low & ~std::uint64_t{0xffff};
+                Emitter::Cursor cursor = m_out->open();
+                for (std::int32_t v = L.lo; v <= L.hi; ++v)
+                    m_out->put(cursor, low | lane(0, v), m_high);
+                m_out->close(cursor);
+                return;
+            }
+            // The terms below do not depend on this value: search them once, for the first value, and
+            // repeat what that found for the others (if it found nothing, none will find anything).
+            // Only the outermost such term records; a record too large to keep means searching again,
+            // which then costs little beside the many solutions each pass produces.
+            const std::uint64_t before = m_out->produced();
+            const bool record = !m_out->recording();
+            std::vector<Solution> found;
+            if (record)
+                m_out->startRecording(found, m_maxRecord);
+            setValue(k - 1, L.lo);
+            listFrom(k - 1, rest);
+            const bool complete = record && m_out->stopRecording();
+            if (m_out->produced() == before)
+                return;
+            for (std::int32_t v = L.lo + 1; v <= L.hi; ++v) {
+                setValue(k - 1, v);
+                if (complete)
+                    replay(found, k - 1, v);
+                else
+                    listFrom(k - 1, rest);
+            }
+            return;
+        }
+        std::int64_t first = 0, last = 0;
+        if (!L.values(rest, first, last))
+            return;
+        if (m_sparse && k == m_tableTerms + 1) {
+            forEachProbe(L, rest, first, last, [&](std::int64_t v, const SparseTable::Probe& probe) {
+                setValue(k - 1, v);
+                emitMatches(probe);
+            });
+            return;
+        }
+        if (k == 2 && m_pairLeaf) {
+            // Every value in the progression has exactly one partner value of term 1, itself stepping
+            // by a fixed amount: no division per solution.
+            const std::int64_t w1 = m_levels[0].weight;
+            std::int64_t v1 = (rest - L.weight * first) / w1;
+            const std::int64_t step1 = -(L.weight / L.divisor) * (w1 > 0 ? 1 : -1);
+            const std::uint64_t low = m_low & ~std::uint64_t{0xffffffff};
+            Emitter::Cursor cursor = m_out->open();
+            for (std::int64_t v2 = first; v2 <= last; v2 += L.modulus, v1 += step1)
+                m_out->put(cursor, low | lane(0, static_cast<std::int32_t>(v1)) | lane(1, static_cast<std::int32_t>(v2)),
+                           m_high);
+            m_out->close(cursor);
+            return;
+        }
+        for (std::int64_t v = first; v <= last; v += L.modulus) {
+            setValue(k - 1, v);
+            listFrom(k - 1, rest - L.weight * v);
+        }
+    }
+
+    SolutionCount countFrom(int k, std::int64_t rest) {
+        if (m_sparse && k == m_tableTerms) {
+            SparseTable::Probe probe{};
+            if (!m_sparse->locate(rest, probe))
+                return {};
+            m_sparse->open(probe);
+            return SolutionCount(m_sparse->count(probe));
+        }
+        if (m_dense && k == m_tableTerms)
+            return m_dense->count(rest);
+        if (k == 0)
+            return SolutionCount(rest == 0 ? 1 : 0);
+        const Level& L = m_levels[static_cast<std::size_t>(k - 1)];
+        if (L.weight == 0) {
+            if (!L.reachable(rest))
+                return {};
+            return countFrom(k - 1, rest) * static_cast<std::uint64_t>(std::int64_t{L.hi} - L.lo + 1);
+        }
+        std::int64_t first = 0, last = 0;
+        if (!L.values(rest, first, last))
+            return {};
+        if (m_sparse && k == m_tableTerms + 1) {
+            std::uint64_t total = 0; // at most one match per inner combination and value: fits 64 bits
+            forEachProbe(L, rest, first, last,
+                         [&](std::int64_t, const SparseTable::Probe& probe) { total += m_sparse->count(probe); });
+            return SolutionCount(total);
+        }
+        if (k == 2 && m_pairLeaf)
+            return SolutionCount(static_cast<unsigned __int128>((last - first) / L.modulus + 1));
+        SolutionCount total;
+        for (std::int64_t v = first; v <= last; v += L.modulus)
+            total += countFrom(k - 1, rest - L.weight * v);
+        return total;
+    }
+
+    Box m_box;
+    std::array<std::int64_t, kTerms> m_weights{};
+    std::array<Level, kTerms> m_levels{};
+    InnerMethod m_method = InnerMethod::Recursion;
+    int m_tableTerms = 0;
+    bool m_pairLeaf = false;
+    std::size_t m_maxRecord = 0;
+    const SparseTable* m_sparse = nullptr;
+    const DenseTable* m_dense = nullptr;
+    Emitter* m_out = nullptr;
+    std::uint64_t m_low = 0;  // values of terms 1..4 as 16-bit lanes
+    std::uint64_t m_high = 0; // values of terms 5..8
+};
+
+// The combinations before `stop` (all of them when there is none) as boxes in enumeration order: with
+// terms above j at the stop's values, term j before its stop value and the terms below free, for j from
+// term 8 down to term 1. Empty when some range is empty.
+std::vector<Box> boxesBefore(const SearchSetup& setup, const std::optional<Combination>& stop) {
+    Box full;
+    for (std::size_t k = 0; k < kTerms; ++k) {
+        full.lo[k] = setup.terms[k].first;
+        full.hi[k] = setup.terms[k].last;
+        if (full.lo[k] > full.hi[k])
+            return {};
+    }
+    if (!stop)
+        return {full};
+    std::vector<Box> boxes;
+    Box box = full;
+    for (std::size_t j = kTerms; j-- > 0;) {
+        box.hi[j] = (*stop)[j] - 1;
+        if (box.lo[j] <= box.hi[j])
+            boxes.push_back(box);
+        box.lo[j] = box.hi[j] = (*stop)[j];
+    }
+    return boxes;
+}
+
+} // namespace
+
+void fastSearch(const SearchSetup& setup, SolutionSink& sink, const FastSearchOptions& options) {
+    const std::optional<Combination> stop = firstOverflow(setup);
+    Emitter out(sink, setup.target);
+    TableCache cache;
+    for (const Box& box : boxesBefore(setup, stop))
+        BoxSearch(setup, box, options, false, cache).list(out, setup.target);
+    out.flush();
+    if (stop)
+        throw RunTimeError::overflow();
+}
+
+SearchCount fastCount(const SearchSetup& setup, const FastSearchOptions& options) {
+    const std::optional<Combination> stop = firstOverflow(setup);
+    SearchCount result;
+    result.overflow = stop.has_value();
+    TableCache cache;
+    for (const Box& box : boxesBefore(setup, stop))
+        result.solutions += BoxSearch(setup, box, options, true, cache).count(setup.target);
+    return result;
+}
+
+} // namespace velmora

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "search/combination_search.h"
+#include "search/solution_count.h"
+
+namespace velmora {
+
+/// How the fast engine solves the inner terms. `Automatic` lets a cost estimate choose per box; the
+/// others force one way so that tests and benchmarks reach each of them on any setup.
+enum class InnerMethod {
+    Automatic,
+    Recursion,   ///< bounded recursion, terms 1 and 2 solved together as an arithmetic progression
+    SparseTable, ///< meet in the middle: every combination of the inner terms, grouped by sum
+    DenseTable,  ///< counting only: the number of inner combinations for each reachable sum
+};
+
+struct FastSearchOptions {
+    InnerMethod method = InnerMethod::Automatic;
+    int tableTerms = 4; ///< inner terms in a forced table: 1..4 for SparseTable, 1..8 for DenseTable
+    /// Memory bounds: a table that would exceed them is not built (a forced method then falls back to
+    /// the automatic choice within the same bounds). 2^23 entries take at most 160 MB, 2^22 keys 128 MB.
+    double maxSparseEntries = double(1 << 23);
+    double maxDenseKeys = double(1 << 22);
+    /// Solutions that a term of weight 0 keeps to repeat them for its other values (20 bytes each);
+    /// beyond it, the terms below are searched again for each value.
+    std::size_t maxRecordedSolutions = std::size_t{1} << 20;
+};
+
+/// The fast engine: the solutions and overflow stop of referenceSearch, found without visiting every
+/// combination. The first overflowing combination is located first (bisection on the fifteen
+/// intermediate values); the combinations before it form at most eight boxes, searched in order with
+/// exact 64-bit sums: bounded recursion from term 8 down, each term's values limited to those that
+/// leave a remainder the terms below can reach (range and gcd), down to a table of the inner terms'
+/// sums (meet in the middle) or to terms 2 and 1 solved together. A cost estimate chooses per box.
+/// Memory is bounded by the table caps in FastSearchOptions; nothing else grows with the setup.
+void fastSearch(const SearchSetup& setup, SolutionSink& sink, const FastSearchOptions& options = {});
+
+/// The count that fastSearch (or referenceSearch) would hand on, without listing the solutions.
+SearchCount fastCount(const SearchSetup& setup, const FastSearchOptions& options = {});
+
+} // namespace velmora
