@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Checks the real window under Xvfb: a missing settings file shows its message before the window; on the
 # bundled example the client area is 537 x 406, Start fills the lists, Reset empties them, resizing moves
-# nothing, and Quit ends the program; an overflow during Start is reported and the program goes on. Screenshots go to BUILD/screenshots/ (look at them after a change).
+# nothing, and Quit ends the program; an overflow during Start is reported and the program goes on.
+# Screenshots go to BUILD/screenshots/ (look at them after a change). Xvfb runs with -noreset: without it
+# the server resets when its last client leaves, and the next program may find no display for a moment.
 #   xvfb_check.sh [BUILD]     BUILD defaults to ./build of the project
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -18,7 +20,7 @@ for n in $(seq 71 99); do
   if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
 done
 [ -n "$display" ] || fail "no free display number"
-Xvfb "$display" -screen 0 640x480x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 640x480x24 -dpi 96 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb_pid=$!
 app_pid=""
 workdir=$(mktemp -d)
