@@ -64,8 +64,8 @@ struct TableAllocator {
     template <class U>
     TableAllocator(const TableAllocator<U>&) {}
     T* allocate(std::size_t n) {
-        const std::size_t bytes = n * sizeof(T);
 #if defined(__linux__)
+        const std::size_t bytes = n * sizeof(T);
         if (bytes >= kHugePage) {
             void* p = std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) / kHugePage * kHugePage);
             if (!p)
