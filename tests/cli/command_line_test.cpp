@@ -1,9 +1,9 @@
 #include "cli/command_line.h"
+#include "tests/cli/command_run.h"
 #include "tests/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,33 +13,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readAll(std::FILE* f) {
-    std::rewind(f);
-    std::string text;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        text.append(buffer, n);
-    return text;
-}
+using testing_support::CommandRun;
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun runWith(const std::vector<std::string>& args) {
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    CliRun run;
-    run.status = runCommandLine(args, out, err);
-    run.out = readAll(out);
-    run.err = readAll(err);
-    std::fclose(out);
-    std::fclose(err);
-    return run;
-}
+CommandRun runWith(const std::vector<std::string>& args) { return testing_support::runCommand(args); }
 
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -80,7 +56,7 @@ TEST_F(CommandLine, PrintsEachSolutionAsATabSeparatedRow) {
     ranges[14] = "0"; // term 8: 0..1
     ranges[15] = "1";
     const std::string file = writeSettings("-3", {"3", "0", "0", "0", "0", "0", "0", "-3"}, ranges);
-    const CliRun run = runWith({file});
+    const CommandRun run = runWith({file});
     EXPECT_EQ(run.status, kExitOk);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, "-3\t-1\t0\t0\t0\t0\t0\t0\t0\n"
@@ -89,11 +65,11 @@ TEST_F(CommandLine, PrintsEachSolutionAsATabSeparatedRow) {
 
 TEST_F(CommandLine, HeaderLineAndCount) {
     const std::string file = writeSettings("0", std::vector<std::string>(8, "0"), kZeroRanges);
-    const CliRun header = runWith({"--header", file});
+    const CommandRun header = runWith({"--header", file});
     EXPECT_EQ(header.status, kExitOk);
     EXPECT_EQ(header.out, "合計\ta\tb\tc\td\te\tf\tg\th\n0\t0\t0\t0\t0\t0\t0\t0\t0\n");
 
-    const CliRun count = runWith({file, "--count"});
+    const CommandRun count = runWith({file, "--count"});
     EXPECT_EQ(count.status, kExitOk);
     EXPECT_EQ(count.out, "1\n");
 }
@@ -111,14 +87,14 @@ TEST_F(CommandLine, OverflowWritesTheRowsBeforeItAndExitsThree) {
     ranges[15] = "30"; // term 8: 0..30, overflows at 22
     const std::string file =
         writeSettings("0", {"-100000000", "0", "0", "0", "0", "0", "0", "100000000"}, ranges);
-    const CliRun rows = runWith({file});
+    const CommandRun rows = runWith({file});
     EXPECT_EQ(rows.status, kExitRunTimeError);
     EXPECT_EQ(splitLines(rows.out).size(), 22u);
     EXPECT_EQ(splitLines(rows.out).back(), "0\t21\t0\t0\t0\t0\t0\t0\t21");
     EXPECT_NE(rows.err.find("6"), std::string::npos);
     EXPECT_NE(rows.err.find("オーバーフローしました。"), std::string::npos);
 
-    const CliRun count = runWith({"--count", file});
+    const CommandRun count = runWith({"--count", file});
     EXPECT_EQ(count.status, kExitRunTimeError);
     EXPECT_EQ(count.out, "22\n");
 }
@@ -129,7 +105,7 @@ TEST_F(CommandLine, FailedLoadPrintsMessageAndCauseOnly) {
     const std::string file = writeSettings("0", std::vector<std::string>(8, "0"), ranges);
     for (const std::string& path : {file, (m_folder.path() / "missing.ini").string()}) {
         SCOPED_TRACE(path);
-        const CliRun run = runWith({"--header", path});
+        const CommandRun run = runWith({"--header", path});
         EXPECT_EQ(run.status, kExitLoadFailed);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err.rfind("text-2x.iniが見当たりません\n", 0), 0u) << run.err;
@@ -140,7 +116,7 @@ TEST_F(CommandLine, FailedLoadPrintsMessageAndCauseOnly) {
 
 TEST_F(CommandLine, DefaultFileIsTheBareNameInTheCurrentDirectory) {
     writeSettings("0", std::vector<std::string>(8, "0"), kZeroRanges);
-    const CliRun run = [&] {
+    const CommandRun run = [&] {
         testing_support::CurrentDirectory current(m_folder.path());
         return runWith({"--count"});
     }();
@@ -149,14 +125,14 @@ TEST_F(CommandLine, DefaultFileIsTheBareNameInTheCurrentDirectory) {
 }
 
 TEST_F(CommandLine, UsageErrorsAndHelp) {
-    const CliRun help = runWith({"--help"});
+    const CommandRun help = runWith({"--help"});
     EXPECT_EQ(help.status, kExitOk);
     EXPECT_NE(help.out.find("usage: velmora-search"), std::string::npos);
 
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--frobnicate"}, std::vector<std::string>{"a.ini", "b.ini"},
           std::vector<std::string>{"-x"}}) {
-        const CliRun run = runWith(args);
+        const CommandRun run = runWith(args);
         EXPECT_EQ(run.status, kExitUsage);
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err.find("usage: velmora-search"), std::string::npos);
@@ -165,8 +141,8 @@ TEST_F(CommandLine, UsageErrorsAndHelp) {
 
 TEST_F(CommandLine, ReferenceEngineGivesTheSameRows) {
     const std::string file = (fs::path(VELMORA_SOURCE_DIR) / "examples" / "text-2x.ini").string();
-    const CliRun fast = runWith({file});
-    const CliRun reference = runWith({"--reference", file});
+    const CommandRun fast = runWith({file});
+    const CommandRun reference = runWith({"--reference", file});
     EXPECT_EQ(fast.status, kExitOk);
     EXPECT_EQ(fast.out, reference.out);
     EXPECT_EQ(splitLines(fast.out).size(), 23u);

@@ -1,5 +1,6 @@
 // The command line's --count (answered by countSolutions) and its rows, against the reference engine.
 #include "cli/command_line.h"
+#include "tests/cli/command_run.h"
 
 #include <gtest/gtest.h>
 
@@ -14,32 +15,9 @@
 namespace velmora {
 namespace {
 
-struct CommandRun {
-    int status = 0;
-    std::string out;
-    std::string err;
-};
+using testing_support::CommandRun;
 
-std::string readAll(std::FILE* f) {
-    std::rewind(f);
-    std::string text;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
-        text.append(buffer, n);
-    return text;
-}
-
-CommandRun run(std::vector<std::string> args) {
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    CommandRun result;
-    result.status = runCommandLine(args, out, err);
-    result.out = readAll(out);
-    result.err = readAll(err);
-    std::fclose(out);
-    std::fclose(err);
-    return result;
-}
+CommandRun run(const std::vector<std::string>& args) { return testing_support::runCommand(args); }
 
 // A settings file: the target, eight headings, eight weights, then first and last of each term.
 class SettingsFileOnDisk {

@@ -2,6 +2,7 @@
 // command line on Windows) and the default file in a current directory with a Japanese name.
 #include "cli/command_line.h"
 
+#include "tests/cli/command_run.h"
 #include "tests/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -13,10 +14,10 @@
 namespace velmora {
 namespace {
 
+using testing_support::CommandRun;
 using testing_support::CurrentDirectory;
-using testing_support::openFile;
 using testing_support::pathFromUtf8;
-using testing_support::readFile;
+using testing_support::runCommand;
 using testing_support::settingsBytes;
 using testing_support::TempFolder;
 using testing_support::utf8FromPath;
@@ -30,30 +31,6 @@ constexpr std::string_view kHeadings[8] = {
     "e", "f", "g", "h",
 };
 
-struct ProgramRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs the command line in-process with its output captured in files, read back as bytes.
-ProgramRun runWith(const std::vector<std::string>& args, const std::filesystem::path& scratch) {
-    const std::filesystem::path outPath = scratch / "out.txt";
-    const std::filesystem::path errPath = scratch / "err.txt";
-    std::FILE* out = openFile(outPath, true);
-    std::FILE* err = openFile(errPath, true);
-    ProgramRun run;
-    if (out && err)
-        run.status = runCommandLine(args, out, err);
-    if (out)
-        std::fclose(out);
-    if (err)
-        std::fclose(err);
-    run.out = readFile(outPath);
-    run.err = readFile(errPath);
-    return run;
-}
-
 constexpr std::string_view kHeaderLine = "合計\t名前\t表示\t①\t～\te\tf\tg\th\n";
 
 TEST(CommandLineJapanesePath, ReadsAFileArgumentWithAJapaneseName) {
@@ -63,7 +40,7 @@ TEST(CommandLineJapanesePath, ReadsAFileArgumentWithAJapaneseName) {
     const std::filesystem::path file = folder.path() / pathFromUtf8("設定①～한.ini");
     writeFile(file, settingsBytes("10", kHeadings));
 
-    const ProgramRun run = runWith({"--header", utf8FromPath(file)}, folder.path());
+    const CommandRun run = runCommand({"--header", utf8FromPath(file)});
 
     EXPECT_EQ(run.status, kExitOk) << run.err;
     ASSERT_TRUE(run.out.starts_with(kHeaderLine)) << run.out;
@@ -77,10 +54,9 @@ TEST(CommandLineJapanesePath, ReadsAFileArgumentWithAJapaneseName) {
 TEST(CommandLineJapanesePath, FindsTheDefaultFileInAJapaneseCurrentDirectory) {
     TempFolder folder("velmora-カレント");
     writeFile(folder.path() / "text-2x.ini", settingsBytes("10", kHeadings));
-    const TempFolder scratch("velmora-出力");
 
     CurrentDirectory inFolder(folder.path());
-    const ProgramRun run = runWith({"--count"}, scratch.path());
+    const CommandRun run = runCommand({"--count"});
 
     EXPECT_EQ(run.status, kExitOk) << run.err;
     EXPECT_EQ(run.out, "8\n");
@@ -89,7 +65,7 @@ TEST(CommandLineJapanesePath, FindsTheDefaultFileInAJapaneseCurrentDirectory) {
 TEST(CommandLineJapanesePath, MissingJapaneseFileFailsWithTheFixedMessage) {
     TempFolder folder("velmora-不在");
 
-    const ProgramRun run = runWith({utf8FromPath(folder.path() / pathFromUtf8("ありません.ini"))}, folder.path());
+    const CommandRun run = runCommand({utf8FromPath(folder.path() / pathFromUtf8("ありません.ini"))});
 
     EXPECT_EQ(run.status, kExitLoadFailed);
     EXPECT_TRUE(run.err.starts_with("text-2x.iniが見当たりません\n")) << run.err;
