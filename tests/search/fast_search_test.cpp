@@ -2,6 +2,7 @@
 #include "search/fast_search.h"
 #include "search/overflow_stop.h"
 #include "search/run_time_error.h"
+#include "tests/search/search_outcome.h"
 
 #include <gtest/gtest.h>
 
@@ -18,37 +19,9 @@ namespace {
 constexpr std::int32_t kMaxWeight = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kMinWeight = std::numeric_limits<std::int32_t>::min();
 
-class Collector final : public SolutionSink {
-public:
-    void accept(std::span<const Solution> solutions) override {
-        m_solutions.insert(m_solutions.end(), solutions.begin(), solutions.end());
-    }
-    std::vector<Solution> m_solutions;
-};
-
-// What a run hands on: its solutions, and whether it then stopped with error 6.
-struct Outcome {
-    std::vector<Solution> solutions;
-    bool overflow = false;
-};
-
-template <class Run>
-Outcome outcomeOf(Run&& run) {
-    Collector sink;
-    Outcome outcome;
-    try {
-        run(sink);
-    } catch (const RunTimeError& error) {
-        EXPECT_EQ(error.number(), 6);
-        outcome.overflow = true;
-    }
-    outcome.solutions = std::move(sink.m_solutions);
-    return outcome;
-}
-
-Outcome reference(const SearchSetup& setup) {
-    return outcomeOf([&](SolutionSink& sink) { referenceSearch(setup, sink); });
-}
+using testing_support::Outcome;
+using testing_support::outcomeOf;
+using testing_support::reference;
 
 Outcome fast(const SearchSetup& setup, const FastSearchOptions& options = {}) {
     return outcomeOf([&](SolutionSink& sink) { fastSearch(setup, sink, options); });
