@@ -105,7 +105,7 @@ TEST(NumberParse, RejectsEverythingElse) {
     const char* const notNumbers[] = {
         "",       " ",      "\t",    ".",      "+",      "-",    "+.",     "abc",   "1,000", "1 000", "1e3",
         "1E3",    "0x10",   "&H10",  "5-",     "5+",     "- 5",  "+-5",    "--5",   "1.2.3", "1..2",  "(5)",
-        "\u00A55", "$5",    "5 a",   "\xEF\xBB\xBF" "5", "\xEF\xBF\xBD", "5\n",  "\n5",   "\uFF0E",
+        "\u00A55", "$5",    "5 a",   "\xEF\xBB\xBF\x35" /* BOM, 5 */, "\xEF\xBF\xBD", "5\n",  "\n5",   "\uFF0E",
     };
     for (const char* text : notNumbers) {
         SCOPED_TRACE(std::string("text: [") + text + "]");
