@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -19,6 +20,10 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#endif
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define VELMORA_SSE2 1
 #endif
 
 namespace velmora {
@@ -257,7 +262,8 @@ public:
         }
         if (!m_hashed) {
             m_offsets.resize(buckets + 1);
-            m_values.resize(n);
+            m_values.resize(n + kRunPadding);
+            std::fill(m_values.end() - kRunPadding, m_values.end(), 0);
             buildByMerging(box, weights, terms);
             return;
         }
@@ -477,6 +483,10 @@ public:
         }
     }
 
+    // The probe's matches as one run of packed values when the table has a bucket per key (every
+    // entry of the bucket matches), else null. The values are followed by kRunPadding readable ones.
+    const std::uint64_t* run(const Probe& probe) const { return m_hashed ? nullptr : m_values.data() + probe.begin; }
+
     std::uint64_t count(const Probe& probe) const {
         if (!m_hashed)
             return probe.end - probe.begin;
@@ -485,6 +495,8 @@ public:
             n += (m_counting ? m_keys[i] : m_entries[i].key) == probe.key;
         return n;
     }
+
+    static constexpr std::size_t kRunPadding = 3; // Emitter::putRun reads up to three values past a run
 
 private:
     struct Entry {
@@ -621,6 +633,20 @@ public:
         close(cursor);
     }
 
+    // The solutions (inner[i] | lowBits, high) for i < n: the run of matches of one table look-up.
+    // inner[n..n+2] must be readable (see writeRun).
+    void putRun(const std::uint64_t* inner, std::size_t n, std::uint64_t lowBits, std::uint64_t high) {
+        while (n > 0) {
+            if (m_used == kBlock)
+                flush();
+            const std::size_t c = std::min(n, kBlock - m_used);
+            writeRun(m_used, inner, c, lowBits, high);
+            m_used += c;
+            inner += c;
+            n -= c;
+        }
+    }
+
     std::uint64_t produced() const { return m_flushed + m_used; }
 
     void flush() {
@@ -655,6 +681,52 @@ public:
     }
 
 private:
+    // Writes records at..at+n-1. Four records are 80 bytes, five 16-byte words, built from two loads
+    // of packed values: a run is written a group of four at a time, groups starting at records whose
+    // index is a multiple of 4 (16-byte aligned in the block), and one more group from `at` when it is
+    // not. Groups may write up to three records past the run (in the block's slack, or overwritten by
+    // the next run) and so read up to three values past it: callers pad their arrays.
+    void writeRun(std::size_t at, const std::uint64_t* inner, std::size_t n, std::uint64_t lowBits,
+                  std::uint64_t high) {
+#if VELMORA_SSE2
+        static_assert(sizeof(Solution) == 20 && offsetof(Solution, values) == 4);
+        const auto i32 = [](std::uint64_t v) { return static_cast<int>(static_cast<std::uint32_t>(v)); };
+        const int t = i32(static_cast<std::uint32_t>(m_target));
+        const int ha = i32(high);
+        const int hb = i32(high >> 32);
+        // 32-bit lanes of the four records: T L0 L0 H | H T L1 L1 | H H T L2 | L2 H H T | L3 L3 H H
+        const __m128i c0 = _mm_setr_epi32(t, 0, 0, ha);
+        const __m128i c1 = _mm_setr_epi32(0, 0, hb, t);
+        const __m128i c2 = _mm_setr_epi32(ha, hb, t, 0);
+        const __m128i c3 = _mm_setr_epi32(0, ha, hb, t);
+        const __m128i c4 = _mm_setr_epi32(0, 0, ha, hb);
+        const __m128i bits = _mm_set1_epi64x(static_cast<long long>(lowBits));
+        const auto group = [&](Solution* to, const std::uint64_t* from, auto store) {
+            auto* out = reinterpret_cast<__m128i*>(to);
+            const __m128i x01 = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from)), bits);
+            const __m128i x23 = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 2)), bits);
+            store(out, _mm_or_si128(c0, _mm_slli_si128(_mm_move_epi64(x01), 4)));
+            store(out + 1, _mm_unpackhi_epi64(c1, x01));
+            store(out + 2, _mm_or_si128(c2, _mm_slli_si128(x23, 12)));
+            store(out + 3, _mm_or_si128(c3, _mm_srli_si128(_mm_move_epi64(x23), 4)));
+            store(out + 4, _mm_unpackhi_epi64(x23, c4));
+        };
+        const std::size_t end = at + n;
+        if (at % 4 != 0)
+            group(m_block.data() + at, inner, [](__m128i* p, __m128i v) { _mm_storeu_si128(p, v); });
+        for (std::size_t i = (at + 3) / 4 * 4; i < end; i += 4)
+            group(m_block.data() + i, inner + (i - at), [](__m128i* p, __m128i v) { _mm_store_si128(p, v); });
+#else
+        for (std::size_t i = 0; i < n; ++i) {
+            Solution& s = m_block[at + i];
+            const std::uint64_t low = inner[i] | lowBits;
+            s.sum = m_target;
+            std::memcpy(s.values.data(), &low, sizeof low);
+            std::memcpy(s.values.data() + 4, &high, sizeof high);
+        }
+#endif
+    }
+
     void capture() {
         if (!m_recordComplete)
             return;
@@ -682,7 +754,8 @@ private:
     std::vector<Solution>* m_record = nullptr;
     SolutionSink& m_sink;
     std::int32_t m_target;
-    std::array<Solution, kBlock> m_block{};
+    static constexpr std::size_t kSlack = 4; // room for a group of four written past the block's end
+    alignas(16) std::array<Solution, kBlock + kSlack> m_block{}; // 16-byte words at every fourth record
     std::size_t m_used = 0;
     std::uint64_t m_flushed = 0;
 };
@@ -891,6 +964,10 @@ private:
         const std::uint64_t low = m_low;
         const std::uint64_t high = m_high;
         Emitter& out = *m_out;
+        if (const std::uint64_t* run = m_sparse->run(probe)) {
+            out.putRun(run, probe.end - probe.begin, low, high);
+            return;
+        }
         Emitter::Cursor cursor = out.open();
         m_sparse->forEachMatch(probe, [&](std::uint64_t inner) { out.put(cursor, low | inner, high); });
         out.close(cursor);
