@@ -263,8 +263,8 @@ public:
         if (!m_hashed) {
             m_offsets.resize(buckets + 1);
             m_values.resize(n + kRunPadding);
-            std::fill(m_values.end() - kRunPadding, m_values.end(), 0);
             buildByMerging(box, weights, terms);
+            std::fill(m_values.end() - kRunPadding, m_values.end(), 0);
             return;
         }
         m_offsets.assign(buckets + 1, 0);
@@ -340,7 +340,9 @@ public:
     // the group of key K is, for each value v of term j+1 in ascending order, the group of K - delta(v)
     // below. Built term by term into sequential writes, each entry copied once per stage.
     void buildByMerging(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms) {
-        std::vector<std::uint64_t> below(1, 0), above;        // packed values, grouped by key
+        // Packed values grouped by key, each followed by one spare value: groups are copied in pairs of
+        // values, which may read and write one value past a group.
+        std::vector<std::uint64_t> below(2, 0), above;
         std::vector<std::uint32_t> belowStart = {0, 1}, aboveStart; // start of each key's group, then the end
         for (int j = 0; j < terms; ++j) {
             const bool last = j + 1 == terms;
@@ -350,44 +352,57 @@ public:
             const std::int64_t step = w < 0 ? -w : w;
             const auto belowKeys = static_cast<std::int64_t>(belowStart.size()) - 1;
             const std::int64_t keys = belowKeys + (std::int64_t{hi} - lo) * step;
-            const std::size_t entries = below.size() * static_cast<std::size_t>(std::int64_t{hi} - lo + 1);
+            const std::size_t entries = belowStart.back() * static_cast<std::size_t>(std::int64_t{hi} - lo + 1);
             std::uint64_t* out = nullptr;
             std::uint32_t* start = nullptr;
             if (last) {
                 out = m_values.data();
                 start = m_offsets.data();
             } else {
-                above.resize(entries);
+                above.resize(entries + 1);
                 aboveStart.resize(static_cast<std::size_t>(keys) + 1);
                 out = above.data();
                 start = aboveStart.data();
             }
-            std::uint32_t at = 0;
+            // The values whose delta d = key - belowKey lies in [key - belowKeys + 1, key] are those
+            // with index i = d / step in [iMin, iMax]: both bounds only grow with the key, so they are
+            // advanced rather than divided for.
+            std::int64_t iMin = 0, iMax = 0;
+            const std::int64_t count = std::int64_t{hi} - lo + 1;
+            std::uint64_t* to = out;
             for (std::int64_t key = 0; key < keys; ++key) {
-                start[key] = at;
-                // Values whose delta d = key - belowKey lies in [key - belowKeys + 1, key].
-                std::int64_t first = lo, final = hi;
+                start[key] = static_cast<std::uint32_t>(to - out);
+                std::int64_t first = 0, final = count - 1; // as indices i, values lo + i (w > 0) or hi - i
                 if (step != 0) {
-                    const std::int64_t dMin = std::max<std::int64_t>(0, key - belowKeys + 1);
-                    const std::int64_t dMax = key;
-                    const std::int64_t iMin = (dMin + step - 1) / step;
-                    const std::int64_t iMax = dMax / step;
-                    if (w > 0) {
-                        first = lo + iMin;
-                        final = std::min<std::int64_t>(hi, lo + iMax);
-                    } else {
-                        first = std::max<std::int64_t>(lo, hi - iMax);
-                        final = hi - iMin;
-                    }
+                    while (iMin * step < key - belowKeys + 1)
+                        ++iMin;
+                    while (iMax + 1 < count && (iMax + 1) * step <= key)
+                        ++iMax;
+                    first = iMin;
+                    final = iMax;
                 }
-                for (std::int64_t v = first; v <= final; ++v) {
-                    const std::int64_t d = w >= 0 ? (v - lo) * step : (hi - v) * step;
-                    const auto b = static_cast<std::size_t>(key - d);
+                // In ascending order of values: i ascending when w > 0, descending when w < 0.
+                const std::int64_t di = w < 0 ? -1 : 1;
+                for (std::int64_t n = final - first + 1, i = w < 0 ? final : first; n > 0; --n, i += di) {
+                    const auto b = static_cast<std::size_t>(key - i * step);
+                    const std::int64_t v = w < 0 ? hi - i : lo + i;
                     const std::uint64_t laneBits = lane(j, static_cast<std::int32_t>(v));
-                    for (std::uint32_t i = belowStart[b]; i < belowStart[b + 1]; ++i)
-                        out[at++] = below[i] | laneBits;
+                    const std::uint64_t* from = below.data() + belowStart[b];
+                    const std::uint64_t* const fromEnd = below.data() + belowStart[b + 1];
+#if VELMORA_SSE2
+                    const __m128i bits = _mm_set1_epi64x(static_cast<long long>(laneBits));
+                    const std::ptrdiff_t size = fromEnd - from;
+                    for (std::ptrdiff_t i2 = 0; i2 < size; i2 += 2)
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i2),
+                                         _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i2)), bits));
+                    to += size;
+#else
+                    for (; from != fromEnd; ++from, ++to)
+                        *to = *from | laneBits;
+#endif
                 }
             }
+            const auto at = static_cast<std::uint32_t>(to - out);
             start[keys] = at;
             if (!last) {
                 below.swap(above);
@@ -496,7 +511,8 @@ public:
         return n;
     }
 
-    static constexpr std::size_t kRunPadding = 3; // Emitter::putRun reads up to three values past a run
+    // Emitter::putRun reads up to three values past a run; the build writes up to one past the table.
+    static constexpr std::size_t kRunPadding = 3;
 
 private:
     struct Entry {
