@@ -15,6 +15,7 @@
 #include <numeric>
 #include <optional>
 #include <span>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -706,32 +707,41 @@ private:
                   std::uint64_t high) {
 #if VELMORA_SSE2
         static_assert(sizeof(Solution) == 20 && offsetof(Solution, values) == 4);
-        const auto i32 = [](std::uint64_t v) { return static_cast<int>(static_cast<std::uint32_t>(v)); };
-        const int t = i32(static_cast<std::uint32_t>(m_target));
-        const int ha = i32(high);
-        const int hb = i32(high >> 32);
-        // 32-bit lanes of the four records: T L0 L0 H | H T L1 L1 | H H T L2 | L2 H H T | L3 L3 H H
-        const __m128i c0 = _mm_setr_epi32(t, 0, 0, ha);
-        const __m128i c1 = _mm_setr_epi32(0, 0, hb, t);
-        const __m128i c2 = _mm_setr_epi32(ha, hb, t, 0);
-        const __m128i c3 = _mm_setr_epi32(0, ha, hb, t);
-        const __m128i c4 = _mm_setr_epi32(0, 0, ha, hb);
+        // 32-bit lanes of the four records: T L0 L0 H | H T L1 L1 | H H T L2 | L2 H H T | L3 L3 H H,
+        // the constant lanes shifted into place from the sum and the high word.
+        const __m128i t = _mm_cvtsi32_si128(m_target);
+        const __m128i h = _mm_set_epi64x(0, static_cast<long long>(high));
+        const __m128i c0 = _mm_or_si128(t, _mm_slli_si128(h, 12));                   // T 0 0 H
+        const __m128i c13 = _mm_or_si128(_mm_slli_si128(h, 4), _mm_slli_si128(t, 12)); // 0 H H T
+        const __m128i c2 = _mm_or_si128(h, _mm_slli_si128(t, 8));                    // H H T 0
+        const __m128i c4 = _mm_slli_si128(h, 8);                                      // 0 0 H H
         const __m128i bits = _mm_set1_epi64x(static_cast<long long>(lowBits));
-        const auto group = [&](Solution* to, const std::uint64_t* from, auto store) {
+        const auto group = [&](Solution* to, const std::uint64_t* from, auto store, auto withBits) {
             auto* out = reinterpret_cast<__m128i*>(to);
-            const __m128i x01 = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from)), bits);
-            const __m128i x23 = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 2)), bits);
+            __m128i x01 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+            __m128i x23 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 2));
+            if constexpr (decltype(withBits)::value) {
+                x01 = _mm_or_si128(x01, bits);
+                x23 = _mm_or_si128(x23, bits);
+            }
             store(out, _mm_or_si128(c0, _mm_slli_si128(_mm_move_epi64(x01), 4)));
-            store(out + 1, _mm_unpackhi_epi64(c1, x01));
+            store(out + 1, _mm_unpackhi_epi64(c13, x01));
             store(out + 2, _mm_or_si128(c2, _mm_slli_si128(x23, 12)));
-            store(out + 3, _mm_or_si128(c3, _mm_srli_si128(_mm_move_epi64(x23), 4)));
+            store(out + 3, _mm_or_si128(c13, _mm_srli_si128(_mm_move_epi64(x23), 4)));
             store(out + 4, _mm_unpackhi_epi64(x23, c4));
         };
-        const std::size_t end = at + n;
-        if (at % 4 != 0)
-            group(m_block.data() + at, inner, [](__m128i* p, __m128i v) { _mm_storeu_si128(p, v); });
-        for (std::size_t i = (at + 3) / 4 * 4; i < end; i += 4)
-            group(m_block.data() + i, inner + (i - at), [](__m128i* p, __m128i v) { _mm_store_si128(p, v); });
+        const auto groups = [&](auto withBits) {
+            const std::size_t end = at + n;
+            if (at % 4 != 0)
+                group(m_block.data() + at, inner, [](__m128i* p, __m128i v) { _mm_storeu_si128(p, v); }, withBits);
+            for (std::size_t i = (at + 3) / 4 * 4; i < end; i += 4)
+                group(m_block.data() + i, inner + (i - at), [](__m128i* p, __m128i v) { _mm_store_si128(p, v); },
+                      withBits);
+        };
+        if (lowBits == 0) // the table holds every low term: nothing to merge into its values
+            groups(std::false_type{});
+        else
+            groups(std::true_type{});
 #else
         for (std::size_t i = 0; i < n; ++i) {
             Solution& s = m_block[at + i];
