@@ -341,9 +341,8 @@ public:
     // the group of key K is, for each value v of term j+1 in ascending order, the group of K - delta(v)
     // below. Built term by term into sequential writes, each entry copied once per stage.
     void buildByMerging(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms) {
-        // Packed values grouped by key, each followed by one spare value: groups are copied in pairs of
-        // values, which may read and write one value past a group.
-        std::vector<std::uint64_t> below(2, 0), above;
+        // Packed values grouped by key, followed by kCopySpare spare values: see the copy below.
+        std::vector<std::uint64_t> below(1 + kCopySpare, 0), above;
         std::vector<std::uint32_t> belowStart = {0, 1}, aboveStart; // start of each key's group, then the end
         for (int j = 0; j < terms; ++j) {
             const bool last = j + 1 == terms;
@@ -360,7 +359,7 @@ public:
                 out = m_values.data();
                 start = m_offsets.data();
             } else {
-                above.resize(entries + 1);
+                above.resize(entries + kCopySpare);
                 aboveStart.resize(static_cast<std::size_t>(keys) + 1);
                 out = above.data();
                 start = aboveStart.data();
@@ -393,7 +392,14 @@ public:
 #if VELMORA_SSE2
                     const __m128i bits = _mm_set1_epi64x(static_cast<long long>(laneBits));
                     const std::ptrdiff_t size = fromEnd - from;
-                    for (std::ptrdiff_t i2 = 0; i2 < size; i2 += 2)
+                    // Groups are short and of varying size: the first kCopySpare + 1 values are copied
+                    // whatever the size (past the group, the next group or the padding overwrites
+                    // them), so that the loop below seldom runs and its branch is predicted.
+                    static_assert(kCopySpare == 7);
+                    for (std::ptrdiff_t i2 = 0; i2 < 8; i2 += 2)
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i2),
+                                         _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i2)), bits));
+                    for (std::ptrdiff_t i2 = 8; i2 < size; i2 += 2)
                         _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i2),
                                          _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i2)), bits));
                     to += size;
@@ -512,8 +518,10 @@ public:
         return n;
     }
 
-    // Emitter::putRun reads up to three values past a run; the build writes up to one past the table.
-    static constexpr std::size_t kRunPadding = 3;
+    static constexpr std::size_t kCopySpare = 7; // values past a stage of the build that it may write
+    // Values readable past the table: Emitter::putRun reads up to three past a run, the build writes
+    // up to kCopySpare past the table.
+    static constexpr std::size_t kRunPadding = kCopySpare;
 
 private:
     struct Entry {
