@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -14,11 +15,16 @@
 #include <numeric>
 #include <optional>
 #include <span>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#endif
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define VELMORA_SSE2 1
 #endif
 
 namespace velmora {
@@ -257,8 +263,9 @@ public:
         }
         if (!m_hashed) {
             m_offsets.resize(buckets + 1);
-            m_values.resize(n);
+            m_values.resize(n + kRunPadding);
             buildByMerging(box, weights, terms);
+            std::fill(m_values.end() - kRunPadding, m_values.end(), 0);
             return;
         }
         m_offsets.assign(buckets + 1, 0);
@@ -334,7 +341,8 @@ public:
     // the group of key K is, for each value v of term j+1 in ascending order, the group of K - delta(v)
     // below. Built term by term into sequential writes, each entry copied once per stage.
     void buildByMerging(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms) {
-        std::vector<std::uint64_t> below(1, 0), above;        // packed values, grouped by key
+        // Packed values grouped by key, followed by kCopySpare spare values: see the copy below.
+        std::vector<std::uint64_t> below(1 + kCopySpare, 0), above;
         std::vector<std::uint32_t> belowStart = {0, 1}, aboveStart; // start of each key's group, then the end
         for (int j = 0; j < terms; ++j) {
             const bool last = j + 1 == terms;
@@ -344,44 +352,64 @@ public:
             const std::int64_t step = w < 0 ? -w : w;
             const auto belowKeys = static_cast<std::int64_t>(belowStart.size()) - 1;
             const std::int64_t keys = belowKeys + (std::int64_t{hi} - lo) * step;
-            const std::size_t entries = below.size() * static_cast<std::size_t>(std::int64_t{hi} - lo + 1);
+            const std::size_t entries = belowStart.back() * static_cast<std::size_t>(std::int64_t{hi} - lo + 1);
             std::uint64_t* out = nullptr;
             std::uint32_t* start = nullptr;
             if (last) {
                 out = m_values.data();
                 start = m_offsets.data();
             } else {
-                above.resize(entries);
+                above.resize(entries + kCopySpare);
                 aboveStart.resize(static_cast<std::size_t>(keys) + 1);
                 out = above.data();
                 start = aboveStart.data();
             }
-            std::uint32_t at = 0;
+            // The values whose delta d = key - belowKey lies in [key - belowKeys + 1, key] are those
+            // with index i = d / step in [iMin, iMax]: both bounds only grow with the key, so they are
+            // advanced rather than divided for.
+            std::int64_t iMin = 0, iMax = 0;
+            const std::int64_t count = std::int64_t{hi} - lo + 1;
+            std::uint64_t* to = out;
             for (std::int64_t key = 0; key < keys; ++key) {
-                start[key] = at;
-                // Values whose delta d = key - belowKey lies in [key - belowKeys + 1, key].
-                std::int64_t first = lo, final = hi;
+                start[key] = static_cast<std::uint32_t>(to - out);
+                std::int64_t first = 0, final = count - 1; // as indices i, values lo + i (w > 0) or hi - i
                 if (step != 0) {
-                    const std::int64_t dMin = std::max<std::int64_t>(0, key - belowKeys + 1);
-                    const std::int64_t dMax = key;
-                    const std::int64_t iMin = (dMin + step - 1) / step;
-                    const std::int64_t iMax = dMax / step;
-                    if (w > 0) {
-                        first = lo + iMin;
-                        final = std::min<std::int64_t>(hi, lo + iMax);
-                    } else {
-                        first = std::max<std::int64_t>(lo, hi - iMax);
-                        final = hi - iMin;
-                    }
+                    while (iMin * step < key - belowKeys + 1)
+                        ++iMin;
+                    while (iMax + 1 < count && (iMax + 1) * step <= key)
+                        ++iMax;
+                    first = iMin;
+                    final = iMax;
                 }
-                for (std::int64_t v = first; v <= final; ++v) {
-                    const std::int64_t d = w >= 0 ? (v - lo) * step : (hi - v) * step;
-                    const auto b = static_cast<std::size_t>(key - d);
+                // In ascending order of values: i ascending when w > 0, descending when w < 0.
+                const std::int64_t di = w < 0 ? -1 : 1;
+                for (std::int64_t n = final - first + 1, i = w < 0 ? final : first; n > 0; --n, i += di) {
+                    const auto b = static_cast<std::size_t>(key - i * step);
+                    const std::int64_t v = w < 0 ? hi - i : lo + i;
                     const std::uint64_t laneBits = lane(j, static_cast<std::int32_t>(v));
-                    for (std::uint32_t i = belowStart[b]; i < belowStart[b + 1]; ++i)
-                        out[at++] = below[i] | laneBits;
+                    const std::uint64_t* from = below.data() + belowStart[b];
+                    const std::uint64_t* const fromEnd = below.data() + belowStart[b + 1];
+#if VELMORA_SSE2
+                    const __m128i bits = _mm_set1_epi64x(static_cast<long long>(laneBits));
+                    const std::ptrdiff_t size = fromEnd - from;
+                    // Groups are short and of varying size: the first kCopySpare + 1 values are copied
+                    // whatever the size (past the group, the next group or the padding overwrites
+                    // them), so that the loop below seldom runs and its branch is predicted.
+                    static_assert(kCopySpare == 7);
+                    for (std::ptrdiff_t i2 = 0; i2 < 8; i2 += 2)
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i2),
+                                         _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i2)), bits));
+                    for (std::ptrdiff_t i2 = 8; i2 < size; i2 += 2)
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i2),
+                                         _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i2)), bits));
+                    to += size;
+#else
+                    for (; from != fromEnd; ++from, ++to)
+                        *to = *from | laneBits;
+#endif
                 }
             }
+            const auto at = static_cast<std::uint32_t>(to - out);
             start[keys] = at;
             if (!last) {
                 below.swap(above);
@@ -477,6 +505,10 @@ public:
         }
     }
 
+    // The probe's matches as one run of packed values when the table has a bucket per key (every
+    // entry of the bucket matches), else null. The values are followed by kRunPadding readable ones.
+    const std::uint64_t* run(const Probe& probe) const { return m_hashed ? nullptr : m_values.data() + probe.begin; }
+
     std::uint64_t count(const Probe& probe) const {
         if (!m_hashed)
             return probe.end - probe.begin;
@@ -485,6 +517,11 @@ public:
             n += (m_counting ? m_keys[i] : m_entries[i].key) == probe.key;
         return n;
     }
+
+    static constexpr std::size_t kCopySpare = 7; // values past a stage of the build that it may write
+    // Values readable past the table: Emitter::putRun reads up to three past a run, the build writes
+    // up to kCopySpare past the table.
+    static constexpr std::size_t kRunPadding = kCopySpare;
 
 private:
     struct Entry {
@@ -621,6 +658,20 @@ public:
         close(cursor);
     }
 
+    // The solutions (inner[i] | lowBits, high) for i < n: the run of matches of one table look-up.
+    // inner[n..n+2] must be readable (see writeRun).
+    void putRun(const std::uint64_t* inner, std::size_t n, std::uint64_t lowBits, std::uint64_t high) {
+        while (n > 0) {
+            if (m_used == kBlock)
+                flush();
+            const std::size_t c = std::min(n, kBlock - m_used);
+            writeRun(m_used, inner, c, lowBits, high);
+            m_used += c;
+            inner += c;
+            n -= c;
+        }
+    }
+
     std::uint64_t produced() const { return m_flushed + m_used; }
 
     void flush() {
@@ -655,6 +706,61 @@ public:
     }
 
 private:
+    // Writes records at..at+n-1. Four records are 80 bytes, five 16-byte words, built from two loads
+    // of packed values: a run is written a group of four at a time, groups starting at records whose
+    // index is a multiple of 4 (16-byte aligned in the block), and one more group from `at` when it is
+    // not. Groups may write up to three records past the run (in the block's slack, or overwritten by
+    // the next run) and so read up to three values past it: callers pad their arrays.
+    void writeRun(std::size_t at, const std::uint64_t* inner, std::size_t n, std::uint64_t lowBits,
+                  std::uint64_t high) {
+#if VELMORA_SSE2
+        static_assert(sizeof(Solution) == 20 && offsetof(Solution, values) == 4);
+        // 32-bit lanes of the four records: T L0 L0 H | H T L1 L1 | H H T L2 | L2 H H T | L3 L3 H H,
+        // the constant lanes shifted into place from the sum and the high word.
+        const __m128i t = _mm_cvtsi32_si128(m_target);
+        const __m128i h = _mm_set_epi64x(0, static_cast<long long>(high));
+        const __m128i c0 = _mm_or_si128(t, _mm_slli_si128(h, 12));                   // T 0 0 H
+        const __m128i c13 = _mm_or_si128(_mm_slli_si128(h, 4), _mm_slli_si128(t, 12)); // 0 H H T
+        const __m128i c2 = _mm_or_si128(h, _mm_slli_si128(t, 8));                    // H H T 0
+        const __m128i c4 = _mm_slli_si128(h, 8);                                      // 0 0 H H
+        const __m128i bits = _mm_set1_epi64x(static_cast<long long>(lowBits));
+        const auto group = [&](Solution* to, const std::uint64_t* from, auto store, auto withBits) {
+            auto* out = reinterpret_cast<__m128i*>(to);
+            __m128i x01 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+            __m128i x23 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 2));
+            if constexpr (decltype(withBits)::value) {
+                x01 = _mm_or_si128(x01, bits);
+                x23 = _mm_or_si128(x23, bits);
+            }
+            store(out, _mm_or_si128(c0, _mm_slli_si128(_mm_move_epi64(x01), 4)));
+            store(out + 1, _mm_unpackhi_epi64(c13, x01));
+            store(out + 2, _mm_or_si128(c2, _mm_slli_si128(x23, 12)));
+            store(out + 3, _mm_or_si128(c13, _mm_srli_si128(_mm_move_epi64(x23), 4)));
+            store(out + 4, _mm_unpackhi_epi64(x23, c4));
+        };
+        const auto groups = [&](auto withBits) {
+            const std::size_t end = at + n;
+            if (at % 4 != 0)
+                group(m_block.data() + at, inner, [](__m128i* p, __m128i v) { _mm_storeu_si128(p, v); }, withBits);
+            for (std::size_t i = (at + 3) / 4 * 4; i < end; i += 4)
+                group(m_block.data() + i, inner + (i - at), [](__m128i* p, __m128i v) { _mm_store_si128(p, v); },
+                      withBits);
+        };
+        if (lowBits == 0) // the table holds every low term: nothing to merge into its values
+            groups(std::false_type{});
+        else
+            groups(std::true_type{});
+#else
+        for (std::size_t i = 0; i < n; ++i) {
+            Solution& s = m_block[at + i];
+            const std::uint64_t low = inner[i] | lowBits;
+            s.sum = m_target;
+            std::memcpy(s.values.data(), &low, sizeof low);
+            std::memcpy(s.values.data() + 4, &high, sizeof high);
+        }
+#endif
+    }
+
     void capture() {
         if (!m_recordComplete)
             return;
@@ -682,7 +788,8 @@ private:
     std::vector<Solution>* m_record = nullptr;
     SolutionSink& m_sink;
     std::int32_t m_target;
-    std::array<Solution, kBlock> m_block{};
+    static constexpr std::size_t kSlack = 4; // room for a group of four written past the block's end
+    alignas(16) std::array<Solution, kBlock + kSlack> m_block{}; // 16-byte words at every fourth record
     std::size_t m_used = 0;
     std::uint64_t m_flushed = 0;
 };
@@ -891,6 +998,10 @@ private:
         const std::uint64_t low = m_low;
         const std::uint64_t high = m_high;
         Emitter& out = *m_out;
+        if (const std::uint64_t* run = m_sparse->run(probe)) {
+            out.putRun(run, probe.end - probe.begin, low, high);
+            return;
+        }
         Emitter::Cursor cursor = out.open();
         m_sparse->forEachMatch(probe, [&](std::uint64_t inner) { out.put(cursor, low | inner, high); });
         out.close(cursor);

@@ -414,6 +414,21 @@ TEST(FastSearch, ZeroWeightTermRepeatsSolutionsAcrossManyBlocks) {
     }
 }
 
+TEST(FastSearch, TableRunsLongerThanABlockKeepEveryRecord) {
+    // Each look-up of the table of terms 1..4 hands on a run of up to 2,000 solutions, written four
+    // at a time: runs cross the ends of blocks and start at every offset within a group of four.
+    // With the table of terms 1..2 or 1..3, the values of the outer low terms (one negative) are
+    // merged into every record of a run.
+    const SearchSetup setup = makeSetup(30, {1, 1, 1, 1, 1, 0, 0, 0},
+                                        {{{0, 15}, {-3, 12}, {0, 15}, {0, 15}, {0, 6}, {0, 0}, {0, 0}, {0, 0}}});
+    const Outcome expected = reference(setup);
+    ASSERT_GT(expected.solutions.size(), 10000u);
+    for (int terms = 2; terms <= 4; ++terms) {
+        SCOPED_TRACE(terms);
+        EXPECT_TRUE(sameOutcome(expected, fast(setup, {InnerMethod::SparseTable, terms, 1e6, 1e6})));
+    }
+}
+
 TEST(FastSearch, LargeHashedTableKeepsEnumerationOrder) {
     // 23^4 inner combinations of large weights: a hashed table big enough to be sorted in partitions,
     // with several inner combinations for many sums, looked up for each of 9 outer combinations.
