@@ -26,6 +26,12 @@
 #include <emmintrin.h>
 #define VELMORA_SSE2 1
 #endif
+// 64-byte stores where the processor has them, chosen at run time. Not on Windows, where GCC does not
+// keep the stack aligned for spilled 64-byte registers.
+#if defined(__x86_64__) && !defined(_WIN32) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define VELMORA_AVX512 1
+#endif
 
 namespace velmora {
 namespace {
@@ -484,7 +490,8 @@ public:
         if (m_counting)
             __builtin_prefetch(m_keys.data() + probe.begin);
         else if (m_hashed)
-            __builtin_prefetch(m_entries.data() + probe.begin);
+            for (std::uint32_t line = 0; line < 4; ++line) // a group is often longer than a line
+                __builtin_prefetch(m_entries.data() + probe.begin + 4 * line);
         else
             __builtin_prefetch(m_values.data() + probe.begin);
     }
@@ -519,9 +526,10 @@ public:
     }
 
     static constexpr std::size_t kCopySpare = 7; // values past a stage of the build that it may write
-    // Values readable past the table: Emitter::putRun reads up to three past a run, the build writes
+    // Values readable past the table: Emitter::putRun reads up to fifteen past a run, the build writes
     // up to kCopySpare past the table.
-    static constexpr std::size_t kRunPadding = kCopySpare;
+    static constexpr std::size_t kRunPadding = 15;
+    static_assert(kRunPadding >= kCopySpare);
 
 private:
     struct Entry {
@@ -620,11 +628,82 @@ private:
     std::vector<unsigned __int128> m_counts;
 };
 
+#if VELMORA_AVX512
+// Sixteen records are 320 bytes, five 64-byte words of sixteen 32-bit lanes each. Lane i of word j is
+// lane 16j + i of the group: record (16j + i) / 5, field (16j + i) % 5, where field 0 is the sum,
+// fields 1 and 2 the low word of packed values (terms 1..4) and fields 3 and 4 the high word.
+struct WideLayout {
+    // For fields 1 and 2, the lane of the record's low word in the two 64-byte loads of sixteen packed
+    // values (0..31); for the others, the lane of the constant (sum 0, high word 1 and 2).
+    std::array<std::array<std::int32_t, 16>, 5> index{};
+    std::array<std::uint16_t, 5> valueLanes{}; // the lanes of fields 1 and 2
+};
+
+constexpr WideLayout makeWideLayout() {
+    WideLayout layout;
+    for (std::size_t j = 0; j < 5; ++j)
+        for (std::size_t i = 0; i < 16; ++i) {
+            const std::size_t g = 16 * j + i, record = g / 5, field = g % 5;
+            const bool value = field == 1 || field == 2;
+            layout.index[j][i] = static_cast<std::int32_t>(value ? 2 * record + field - 1 : (field == 0 ? 0 : field - 2));
+            if (value)
+                layout.valueLanes[j] = static_cast<std::uint16_t>(layout.valueLanes[j] | (1u << i));
+        }
+    return layout;
+}
+
+bool hasWideStores() {
+    static const bool supported = __builtin_cpu_supports("avx512f");
+    return supported;
+}
+
+// Writes records at..at+n-1 of `block` (64-byte aligned) sixteen at a time, like the 16-byte writer
+// below: a group from `at`, then groups from each following multiple of 16. Groups may write up to
+// fifteen records past the run and read up to fifteen values past it.
+__attribute__((target("avx512f"))) void writeRunWide(Solution* block, std::size_t at, const std::uint64_t* inner,
+                                                     std::size_t n, std::uint64_t lowBits, std::uint64_t high,
+                                                     std::int32_t target) {
+    static constexpr WideLayout kLayout = makeWideLayout();
+    const __m512i constants = _mm512_castsi128_si512(
+        _mm_set_epi32(0, static_cast<int>(high >> 32), static_cast<int>(high), target));
+    // Each word's index vector with the constants already in their lanes: a permutation that keeps the
+    // other lanes then completes the word in one instruction.
+    __m512i mixed[5];
+    __mmask16 lanes[5];
+    for (std::size_t j = 0; j < 5; ++j) {
+        lanes[j] = kLayout.valueLanes[j];
+        const __m512i index = _mm512_loadu_si512(kLayout.index[j].data());
+        mixed[j] = _mm512_mask_permutexvar_epi32(index, static_cast<__mmask16>(~lanes[j]), index, constants);
+    }
+    const __m512i bits = _mm512_set1_epi64(static_cast<long long>(lowBits));
+    const std::size_t end = at + n;
+    for (std::size_t i = at; i < end; i = (i + 16) & ~std::size_t{15}) {
+        const std::uint64_t* from = inner + (i - at);
+        __m512i a = _mm512_loadu_si512(from);
+        __m512i b = _mm512_loadu_si512(from + 8);
+        if (lowBits != 0) {
+            a = _mm512_or_si512(a, bits);
+            b = _mm512_or_si512(b, bits);
+        }
+        auto* out = reinterpret_cast<__m512i*>(block + i);
+        for (std::size_t j = 0; j < 5; ++j)
+            _mm512_storeu_si512(out + j, _mm512_mask2_permutex2var_epi32(a, mixed[j], lanes[j], b));
+    }
+}
+#endif
+
 // Collects solutions and hands them to the sink a block at a time, like SolutionBatch, but writes the
 // eight values as two 64-bit words and keeps count of what it has produced.
 class Emitter {
 public:
-    Emitter(SolutionSink& sink, std::int32_t target) : m_sink(sink), m_target(target) {}
+    Emitter(SolutionSink& sink, std::int32_t target, bool wideStores)
+        : m_sink(sink), m_target(target) {
+#if VELMORA_AVX512
+        m_wide = wideStores && hasWideStores();
+#else
+        (void)wideStores;
+#endif
+    }
 
     // A position in the block held by the caller, so that a loop that writes many solutions keeps it
     // in a register instead of storing and reloading the block's fill after every solution.
@@ -659,7 +738,7 @@ public:
     }
 
     // The solutions (inner[i] | lowBits, high) for i < n: the run of matches of one table look-up.
-    // inner[n..n+2] must be readable (see writeRun).
+    // inner[n..n+15] must be readable (see writeRun).
     void putRun(const std::uint64_t* inner, std::size_t n, std::uint64_t lowBits, std::uint64_t high) {
         while (n > 0) {
             if (m_used == kBlock)
@@ -713,6 +792,12 @@ private:
     // the next run) and so read up to three values past it: callers pad their arrays.
     void writeRun(std::size_t at, const std::uint64_t* inner, std::size_t n, std::uint64_t lowBits,
                   std::uint64_t high) {
+#if VELMORA_AVX512
+        if (m_wide) {
+            writeRunWide(m_block.data(), at, inner, n, lowBits, high, m_target);
+            return;
+        }
+#endif
 #if VELMORA_SSE2
         static_assert(sizeof(Solution) == 20 && offsetof(Solution, values) == 4);
         // 32-bit lanes of the four records: T L0 L0 H | H T L1 L1 | H H T L2 | L2 H H T | L3 L3 H H,
@@ -788,8 +873,9 @@ private:
     std::vector<Solution>* m_record = nullptr;
     SolutionSink& m_sink;
     std::int32_t m_target;
-    static constexpr std::size_t kSlack = 4; // room for a group of four written past the block's end
-    alignas(16) std::array<Solution, kBlock + kSlack> m_block{}; // 16-byte words at every fourth record
+    static constexpr std::size_t kSlack = 16; // room for a group written past the block's end
+    bool m_wide = false;                      // writeRunWide: sixteen records in five 64-byte words
+    alignas(64) std::array<Solution, kBlock + kSlack> m_block{}; // 64-byte words at every sixteenth record
     std::size_t m_used = 0;
     std::uint64_t m_flushed = 0;
 };
@@ -1183,7 +1269,7 @@ std::vector<Box> boxesBefore(const SearchSetup& setup, const std::optional<Combi
 
 void fastSearch(const SearchSetup& setup, SolutionSink& sink, const FastSearchOptions& options) {
     const std::optional<Combination> stop = firstOverflow(setup);
-    Emitter out(sink, setup.target);
+    Emitter out(sink, setup.target, options.wideStores);
     TableCache cache;
     for (const Box& box : boxesBefore(setup, stop))
         BoxSearch(setup, box, options, false, cache).list(out, setup.target);

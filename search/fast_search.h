@@ -24,6 +24,9 @@ struct FastSearchOptions {
     /// Solutions that a term of weight 0 keeps to repeat them for its other values (20 bytes each);
     /// beyond it, the terms below are searched again for each value.
     std::size_t maxRecordedSolutions = std::size_t{1} << 20;
+    /// Runs of table matches are written with 64-byte stores where the processor has them; false keeps
+    /// to 16-byte stores, so that tests reach both ways on such a processor.
+    bool wideStores = true;
 };
 
 /// The fast engine: the solutions and overflow stop of referenceSearch, found without visiting every

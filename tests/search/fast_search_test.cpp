@@ -88,6 +88,12 @@ std::vector<FastSearchOptions> listingMethods() {
         methods.push_back({InnerMethod::SparseTable, m, kTestTableLimit, kTestTableLimit});
     // Terms of weight 0 that cannot keep what the terms below found, so they search again.
     methods.push_back({InnerMethod::Automatic, 4, kTestTableLimit, kTestTableLimit, 2});
+    // Runs of table matches written with 16-byte stores, where the processor would take 64-byte ones.
+    for (int m : {2, 4}) {
+        FastSearchOptions narrow{InnerMethod::SparseTable, m, kTestTableLimit, kTestTableLimit};
+        narrow.wideStores = false;
+        methods.push_back(narrow);
+    }
     return methods;
 }
 
@@ -101,7 +107,8 @@ std::vector<FastSearchOptions> countingMethods() {
 std::string describe(const FastSearchOptions& options) {
     const char* names[] = {"automatic", "recursion", "sparse table", "dense table"};
     return std::string(names[static_cast<int>(options.method)]) + " " + std::to_string(options.tableTerms) +
-           ", records up to " + std::to_string(options.maxRecordedSolutions);
+           ", records up to " + std::to_string(options.maxRecordedSolutions) +
+           (options.wideStores ? "" : ", 16-byte stores");
 }
 
 // Checks every listing method and every counting method against the reference on one setup.
