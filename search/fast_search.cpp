@@ -516,6 +516,13 @@ public:
     // entry of the bucket matches), else null. The values are followed by kRunPadding readable ones.
     const std::uint64_t* run(const Probe& probe) const { return m_hashed ? nullptr : m_values.data() + probe.begin; }
 
+    // For a listing table with a bucket per key: its buckets' starts and its values (else null), and
+    // the gcd of its sums, by which a key steps when the sum steps.
+    const std::uint32_t* keyedStarts() const { return m_hashed || m_counting ? nullptr : m_offsets.data(); }
+    const std::uint64_t* keyedValues() const { return m_values.data(); }
+    std::int64_t gcd() const { return m_gcd; }
+    bool large() const { return m_values.size() * sizeof(std::uint64_t) > (std::size_t{1} << 18); }
+
     std::uint64_t count(const Probe& probe) const {
         if (!m_hashed)
             return probe.end - probe.begin;
@@ -690,6 +697,76 @@ __attribute__((target("avx512f"))) void writeRunWide(Solution* block, std::size_
             _mm512_storeu_si512(out + j, _mm512_mask2_permutex2var_epi32(a, mixed[j], lanes[j], b));
     }
 }
+
+// The runs of matches of consecutive values of the term just above a table with a bucket per key:
+// value i of the term is `value` + i * `valueStep`, its key is `key` + i * `keyStep`, and its run is
+// values[starts[key] .. starts[key + 1]).
+struct KeyedRuns {
+    const std::uint32_t* starts = nullptr;
+    const std::uint64_t* values = nullptr;
+    std::uint64_t key = 0;
+    std::int64_t keyStep = 0;
+    std::int64_t count = 0; // values left
+    std::int64_t value = 0;
+    std::int64_t valueStep = 0;
+    int term = 0;           // 0..7: the term's 16-bit lane in the low word (0..3) or the high word (4..7)
+};
+
+// Writes the runs of `runs` into `block` from `used` on, as writeRunWide does one, while they fit
+// below `capacity`; stops early at a run that does not fit, leaving it first in `runs`. One call
+// writes the matches of a whole range of values, so that each run costs a look-up and its stores.
+template <bool Prefetch>
+__attribute__((target("avx512f"))) void writeKeyedRunsWide(Solution* block, std::size_t& used, std::size_t capacity,
+                                                           KeyedRuns& runs, std::uint64_t low, std::uint64_t high,
+                                                           std::int32_t target) {
+    static constexpr WideLayout kLayout = makeWideLayout();
+    __m512i index[5];
+    __mmask16 lanes[5];
+    for (std::size_t j = 0; j < 5; ++j) {
+        lanes[j] = kLayout.valueLanes[j];
+        index[j] = _mm512_loadu_si512(kLayout.index[j].data());
+    }
+    const unsigned shift = 16 * static_cast<unsigned>(runs.term & 3);
+    const std::uint64_t keep = ~(std::uint64_t{0xffff} << shift);
+    std::size_t at = used;
+    for (; runs.count > 0; --runs.count, runs.key += static_cast<std::uint64_t>(runs.keyStep), runs.value += runs.valueStep) {
+        if constexpr (Prefetch) {
+            if (runs.count > 8)
+                __builtin_prefetch(runs.starts + (runs.key + static_cast<std::uint64_t>(8 * runs.keyStep)));
+            if (runs.count > 4)
+                __builtin_prefetch(runs.values + runs.starts[runs.key + static_cast<std::uint64_t>(4 * runs.keyStep)]);
+        }
+        const std::uint32_t begin = runs.starts[runs.key];
+        const std::size_t n = runs.starts[runs.key + 1] - begin;
+        if (n == 0)
+            continue;
+        if (at + n > capacity)
+            break;
+        const std::uint64_t bits = std::uint64_t{static_cast<std::uint16_t>(runs.value)} << shift;
+        if (runs.term < 4)
+            low = (low & keep) | bits;
+        else
+            high = (high & keep) | bits;
+        const __m512i constants = _mm512_castsi128_si512(
+            _mm_set_epi32(0, static_cast<int>(high >> 32), static_cast<int>(high), target));
+        __m512i mixed[5];
+        for (std::size_t j = 0; j < 5; ++j)
+            mixed[j] = _mm512_mask_permutexvar_epi32(index[j], static_cast<__mmask16>(~lanes[j]), index[j], constants);
+        const __m512i lowBits = _mm512_set1_epi64(static_cast<long long>(low));
+        const std::uint64_t* inner = runs.values + begin;
+        const std::size_t end = at + n;
+        for (std::size_t i = at; i < end; i = (i + 16) & ~std::size_t{15}) {
+            const std::uint64_t* from = inner + (i - at);
+            const __m512i a = _mm512_or_si512(_mm512_loadu_si512(from), lowBits);
+            const __m512i b = _mm512_or_si512(_mm512_loadu_si512(from + 8), lowBits);
+            auto* out = reinterpret_cast<__m512i*>(block + i);
+            for (std::size_t j = 0; j < 5; ++j)
+                _mm512_storeu_si512(out + j, _mm512_mask2_permutex2var_epi32(a, mixed[j], lanes[j], b));
+        }
+        at = end;
+    }
+    used = at;
+}
 #endif
 
 // Collects solutions and hands them to the sink a block at a time, like SolutionBatch, but writes the
@@ -749,6 +826,37 @@ public:
             inner += c;
             n -= c;
         }
+    }
+
+    bool wide() const { return m_wide; }
+
+    // The runs of `runs` (see KeyedRuns), written as putRun writes each; `low` and `high` hold the
+    // values of the terms above the table except the term of `runs`. Only where wide() holds.
+    void putKeyedRuns(KeyedRuns& runs, std::uint64_t low, std::uint64_t high, bool prefetch) {
+#if VELMORA_AVX512
+        while (runs.count > 0) {
+            if (prefetch)
+                writeKeyedRunsWide<true>(m_block.data(), m_used, kBlock, runs, low, high, m_target);
+            else
+                writeKeyedRunsWide<false>(m_block.data(), m_used, kBlock, runs, low, high, m_target);
+            if (runs.count == 0)
+                return;
+            // The next run does not fit in what is left of the block: putRun hands the block on and
+            // splits the run if it is longer than a block.
+            const std::uint32_t begin = runs.starts[runs.key];
+            const unsigned shift = 16 * static_cast<unsigned>(runs.term & 3);
+            const std::uint64_t bits = std::uint64_t{static_cast<std::uint16_t>(runs.value)} << shift;
+            const std::uint64_t keep = ~(std::uint64_t{0xffff} << shift);
+            std::uint64_t& word = runs.term < 4 ? low : high;
+            word = (word & keep) | bits;
+            putRun(runs.values + begin, runs.starts[runs.key + 1] - begin, low, high);
+            --runs.count;
+            runs.key += static_cast<std::uint64_t>(runs.keyStep);
+            runs.value += runs.valueStep;
+        }
+#else
+        (void)runs, (void)low, (void)high, (void)prefetch;
+#endif
     }
 
     std::uint64_t produced() const { return m_flushed + m_used; }
@@ -1166,6 +1274,24 @@ private:
         if (!L.values(rest, first, last))
             return;
         if (m_sparse && k == m_tableTerms + 1) {
+            if (m_out->wide() && m_sparse->keyedStarts()) {
+                // Every value of the progression leaves a sum the table holds a bucket for (its range
+                // and gcd are those of the terms below), and the key steps by a fixed amount.
+                SparseTable::Probe probe{};
+                if (!m_sparse->locate(rest - L.weight * first, probe))
+                    return;
+                KeyedRuns runs;
+                runs.starts = m_sparse->keyedStarts();
+                runs.values = m_sparse->keyedValues();
+                runs.key = probe.key;
+                runs.keyStep = -L.weight * L.modulus / m_sparse->gcd();
+                runs.count = (last - first) / L.modulus + 1;
+                runs.value = first;
+                runs.valueStep = L.modulus;
+                runs.term = k - 1;
+                m_out->putKeyedRuns(runs, m_low, m_high, m_sparse->large());
+                return;
+            }
             forEachProbe(L, rest, first, last, [&](std::int64_t v, const SparseTable::Probe& probe) {
                 setValue(k - 1, v);
                 emitMatches(probe);

@@ -422,8 +422,9 @@ TEST(FastSearch, ZeroWeightTermRepeatsSolutionsAcrossManyBlocks) {
 }
 
 TEST(FastSearch, TableRunsLongerThanABlockKeepEveryRecord) {
-    // Each look-up of the table of terms 1..4 hands on a run of up to 2,000 solutions, written four
-    // at a time: runs cross the ends of blocks and start at every offset within a group of four.
+    // Each look-up of the table of terms 1..4 (512 KB, so its look-ups are prefetched) hands on a run
+    // of up to 2,000 solutions, written sixteen (or four) at a time: runs cross the ends of blocks and
+    // start at every offset within a group.
     // With the table of terms 1..2 or 1..3, the values of the outer low terms (one negative) are
     // merged into every record of a run.
     const SearchSetup setup = makeSetup(30, {1, 1, 1, 1, 1, 0, 0, 0},
@@ -431,8 +432,12 @@ TEST(FastSearch, TableRunsLongerThanABlockKeepEveryRecord) {
     const Outcome expected = reference(setup);
     ASSERT_GT(expected.solutions.size(), 10000u);
     for (int terms = 2; terms <= 4; ++terms) {
-        SCOPED_TRACE(terms);
-        EXPECT_TRUE(sameOutcome(expected, fast(setup, {InnerMethod::SparseTable, terms, 1e6, 1e6})));
+        for (bool wide : {true, false}) {
+            SCOPED_TRACE(std::to_string(terms) + (wide ? " terms, wide stores" : " terms, 16-byte stores"));
+            FastSearchOptions options{InnerMethod::SparseTable, terms, 1e6, 1e6};
+            options.wideStores = wide;
+            EXPECT_TRUE(sameOutcome(expected, fast(setup, options)));
+        }
     }
 }
 
