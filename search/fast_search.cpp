@@ -715,10 +715,9 @@ struct KeyedRuns {
 // Writes the runs of `runs` into `block` from `used` on, as writeRunWide does one, while they fit
 // below `capacity`; stops early at a run that does not fit, leaving it first in `runs`. One call
 // writes the matches of a whole range of values, so that each run costs a look-up and its stores.
-template <bool Prefetch>
 __attribute__((target("avx512f"))) void writeKeyedRunsWide(Solution* block, std::size_t& used, std::size_t capacity,
                                                            KeyedRuns& runs, std::uint64_t low, std::uint64_t high,
-                                                           std::int32_t target) {
+                                                           std::int32_t target, bool prefetch) {
     static constexpr WideLayout kLayout = makeWideLayout();
     __m512i index[5];
     __mmask16 lanes[5];
@@ -728,22 +727,31 @@ __attribute__((target("avx512f"))) void writeKeyedRunsWide(Solution* block, std:
     }
     const unsigned shift = 16 * static_cast<unsigned>(runs.term & 3);
     const std::uint64_t keep = ~(std::uint64_t{0xffff} << shift);
+    // Kept in registers: the stores below may alias anything, `runs` included.
+    const std::uint32_t* const starts = runs.starts;
+    const std::uint64_t* const values = runs.values;
+    const std::uint64_t keyStep = static_cast<std::uint64_t>(runs.keyStep);
+    const std::int64_t valueStep = runs.valueStep;
+    const bool lowTerm = runs.term < 4;
+    std::uint64_t key = runs.key;
+    std::int64_t count = runs.count;
+    std::int64_t value = runs.value;
     std::size_t at = used;
-    for (; runs.count > 0; --runs.count, runs.key += static_cast<std::uint64_t>(runs.keyStep), runs.value += runs.valueStep) {
-        if constexpr (Prefetch) {
-            if (runs.count > 8)
-                __builtin_prefetch(runs.starts + (runs.key + static_cast<std::uint64_t>(8 * runs.keyStep)));
-            if (runs.count > 4)
-                __builtin_prefetch(runs.values + runs.starts[runs.key + static_cast<std::uint64_t>(4 * runs.keyStep)]);
+    for (; count > 0; --count, key += keyStep, value += valueStep) {
+        if (prefetch) { // a table beyond the inner caches: the buckets a few values ahead, and their runs
+            if (count > 8)
+                __builtin_prefetch(starts + (key + 8 * keyStep));
+            if (count > 3)
+                __builtin_prefetch(values + starts[key + 3 * keyStep]);
         }
-        const std::uint32_t begin = runs.starts[runs.key];
-        const std::size_t n = runs.starts[runs.key + 1] - begin;
+        const std::uint32_t begin = starts[key];
+        const std::size_t n = starts[key + 1] - begin;
         if (n == 0)
             continue;
         if (at + n > capacity)
             break;
-        const std::uint64_t bits = std::uint64_t{static_cast<std::uint16_t>(runs.value)} << shift;
-        if (runs.term < 4)
+        const std::uint64_t bits = std::uint64_t{static_cast<std::uint16_t>(value)} << shift;
+        if (lowTerm)
             low = (low & keep) | bits;
         else
             high = (high & keep) | bits;
@@ -753,7 +761,7 @@ __attribute__((target("avx512f"))) void writeKeyedRunsWide(Solution* block, std:
         for (std::size_t j = 0; j < 5; ++j)
             mixed[j] = _mm512_mask_permutexvar_epi32(index[j], static_cast<__mmask16>(~lanes[j]), index[j], constants);
         const __m512i lowBits = _mm512_set1_epi64(static_cast<long long>(low));
-        const std::uint64_t* inner = runs.values + begin;
+        const std::uint64_t* inner = values + begin;
         const std::size_t end = at + n;
         for (std::size_t i = at; i < end; i = (i + 16) & ~std::size_t{15}) {
             const std::uint64_t* from = inner + (i - at);
@@ -765,6 +773,9 @@ __attribute__((target("avx512f"))) void writeKeyedRunsWide(Solution* block, std:
         }
         at = end;
     }
+    runs.key = key;
+    runs.count = count;
+    runs.value = value;
     used = at;
 }
 #endif
@@ -835,10 +846,7 @@ public:
     void putKeyedRuns(KeyedRuns& runs, std::uint64_t low, std::uint64_t high, bool prefetch) {
 #if VELMORA_AVX512
         while (runs.count > 0) {
-            if (prefetch)
-                writeKeyedRunsWide<true>(m_block.data(), m_used, kBlock, runs, low, high, m_target);
-            else
-                writeKeyedRunsWide<false>(m_block.data(), m_used, kBlock, runs, low, high, m_target);
+            writeKeyedRunsWide(m_block.data(), m_used, kBlock, runs, low, high, m_target, prefetch);
             if (runs.count == 0)
                 return;
             // The next run does not fit in what is left of the block: putRun hands the block on and
