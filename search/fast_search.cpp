@@ -350,7 +350,25 @@ public:
         // Packed values grouped by key, followed by kCopySpare spare values: see the copy below.
         std::vector<std::uint64_t> below(1 + kCopySpare, 0), above;
         std::vector<std::uint32_t> belowStart = {0, 1}, aboveStart; // start of each key's group, then the end
-        for (int j = 0; j < terms; ++j) {
+        // Merging costs a copy per group: while the groups of the first stages hold a value or two, a
+        // counting sort of their combinations builds a stage more cheaply.
+        const int counted = countedStages(box, weights, terms);
+        if (counted == terms) {
+            countingStage(box, weights, terms, m_values.data(), m_offsets.data());
+            return;
+        }
+        if (counted > 0) {
+            std::size_t entries = 1, keys = 1;
+            for (std::size_t k = 0; k < static_cast<std::size_t>(counted); ++k) {
+                const auto n = static_cast<std::size_t>(rangeSize(box, static_cast<int>(k)));
+                entries *= n;
+                keys += static_cast<std::size_t>(std::abs(weights[k] / m_gcd)) * (n - 1);
+            }
+            below.assign(entries + kCopySpare, 0);
+            belowStart.resize(keys + 1);
+            countingStage(box, weights, counted, below.data(), belowStart.data());
+        }
+        for (int j = counted; j < terms; ++j) {
             const bool last = j + 1 == terms;
             const std::int64_t w = weights[static_cast<std::size_t>(j)] / m_gcd;
             const std::int32_t lo = box.lo[static_cast<std::size_t>(j)];
@@ -422,6 +440,41 @@ public:
                 belowStart.swap(aboveStart);
             }
         }
+    }
+
+    // How many of the first stages of buildByMerging to build by countingStage: up to the stage after
+    // the last one (before the table itself) whose groups average fewer than four values.
+    int countedStages(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms) const {
+        double entries = 1, keys = 1;
+        int counted = 0;
+        for (int j = 0; j + 1 < terms; ++j) {
+            const double n = rangeSize(box, j);
+            entries *= n;
+            keys += double(std::abs(weights[static_cast<std::size_t>(j)] / m_gcd)) * (n - 1);
+            if (entries < 4 * keys)
+                counted = j + 2;
+        }
+        return counted;
+    }
+
+    // Terms 1..s grouped by key ((sum - minimum) / gcd), each group in enumeration order, by a stable
+    // counting sort: `starts` gets the start of each key's group and then the end.
+    void countingStage(const Box& box, const std::array<std::int64_t, kTerms>& weights, int s, std::uint64_t* out,
+                       std::uint32_t* starts) const {
+        std::array<std::int64_t, kTerms> scaled{};
+        std::int64_t min = 0, max = 0;
+        for (int k = 0; k < s; ++k) {
+            scaled[static_cast<std::size_t>(k)] = weights[static_cast<std::size_t>(k)] / m_gcd;
+            min += productMin(scaled[static_cast<std::size_t>(k)], box, k);
+            max += productMax(scaled[static_cast<std::size_t>(k)], box, k);
+        }
+        const auto keys = static_cast<std::size_t>(max - min) + 1;
+        std::fill(starts, starts + keys + 1, 0);
+        forEachInner(box, scaled, s, [&](std::int64_t sum, std::uint64_t) { ++starts[sum - min + 1]; });
+        std::partial_sum(starts, starts + keys + 1, starts);
+        forEachInner(box, scaled, s, [&](std::int64_t sum, std::uint64_t packed) { out[starts[sum - min]++] = packed; });
+        std::copy_backward(starts, starts + keys, starts + keys + 1); // starts[key] had become its end
+        starts[0] = 0;
     }
 
     // counts[key] = the number of inner combinations with that key, term by term with a sliding window
