@@ -688,6 +688,20 @@ private:
     std::vector<unsigned __int128> m_counts;
 };
 
+// The runs of matches of consecutive values of the term just above a table with a bucket per key:
+// value i of the term is `value` + i * `valueStep`, its key is `key` + i * `keyStep`, and its run is
+// values[starts[key] .. starts[key + 1]).
+struct KeyedRuns {
+    const std::uint32_t* starts = nullptr;
+    const std::uint64_t* values = nullptr;
+    std::uint64_t key = 0;
+    std::int64_t keyStep = 0;
+    std::int64_t count = 0; // values left
+    std::int64_t value = 0;
+    std::int64_t valueStep = 0;
+    int term = 0;           // 0..7: the term's 16-bit lane in the low word (0..3) or the high word (4..7)
+};
+
 #if VELMORA_AVX512
 // Sixteen records are 320 bytes, five 64-byte words of sixteen 32-bit lanes each. Lane i of word j is
 // lane 16j + i of the group: record (16j + i) / 5, field (16j + i) % 5, where field 0 is the sum,
@@ -751,19 +765,6 @@ __attribute__((target("avx512f"))) void writeRunWide(Solution* block, std::size_
     }
 }
 
-// The runs of matches of consecutive values of the term just above a table with a bucket per key:
-// value i of the term is `value` + i * `valueStep`, its key is `key` + i * `keyStep`, and its run is
-// values[starts[key] .. starts[key + 1]).
-struct KeyedRuns {
-    const std::uint32_t* starts = nullptr;
-    const std::uint64_t* values = nullptr;
-    std::uint64_t key = 0;
-    std::int64_t keyStep = 0;
-    std::int64_t count = 0; // values left
-    std::int64_t value = 0;
-    std::int64_t valueStep = 0;
-    int term = 0;           // 0..7: the term's 16-bit lane in the low word (0..3) or the high word (4..7)
-};
 
 // Writes the runs of `runs` into `block` from `used` on, as writeRunWide does one, while they fit
 // below `capacity`; stops early at a run that does not fit, leaving it first in `runs`. One call
