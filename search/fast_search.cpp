@@ -574,6 +574,8 @@ public:
     const std::uint32_t* keyedStarts() const { return m_hashed || m_counting ? nullptr : m_offsets.data(); }
     const std::uint64_t* keyedValues() const { return m_values.data(); }
     std::int64_t gcd() const { return m_gcd; }
+    std::int64_t min() const { return m_min; }
+    const ExactDivisor& divisor() const { return m_divisor; }
     bool large() const { return m_values.size() * sizeof(std::uint64_t) > (std::size_t{1} << 18); }
 
     std::uint64_t count(const Probe& probe) const {
@@ -694,6 +696,7 @@ private:
 struct KeyedRuns {
     const std::uint32_t* starts = nullptr;
     const std::uint64_t* values = nullptr;
+    bool prefetch = false;  // the table lies beyond the inner caches
     std::uint64_t key = 0;
     std::int64_t keyStep = 0;
     std::int64_t count = 0; // values left
@@ -766,72 +769,6 @@ __attribute__((target("avx512f"))) void writeRunWide(Solution* block, std::size_
 }
 
 
-// Writes the runs of `runs` into `block` from `used` on, as writeRunWide does one, while they fit
-// below `capacity`; stops early at a run that does not fit, leaving it first in `runs`. One call
-// writes the matches of a whole range of values, so that each run costs a look-up and its stores.
-__attribute__((target("avx512f"))) void writeKeyedRunsWide(Solution* block, std::size_t& used, std::size_t capacity,
-                                                           KeyedRuns& runs, std::uint64_t low, std::uint64_t high,
-                                                           std::int32_t target, bool prefetch) {
-    static constexpr WideLayout kLayout = makeWideLayout();
-    __m512i index[5];
-    __mmask16 lanes[5];
-    for (std::size_t j = 0; j < 5; ++j) {
-        lanes[j] = kLayout.valueLanes[j];
-        index[j] = _mm512_loadu_si512(kLayout.index[j].data());
-    }
-    const unsigned shift = 16 * static_cast<unsigned>(runs.term & 3);
-    const std::uint64_t keep = ~(std::uint64_t{0xffff} << shift);
-    // Kept in registers: the stores below may alias anything, `runs` included.
-    const std::uint32_t* const starts = runs.starts;
-    const std::uint64_t* const values = runs.values;
-    const std::uint64_t keyStep = static_cast<std::uint64_t>(runs.keyStep);
-    const std::int64_t valueStep = runs.valueStep;
-    const bool lowTerm = runs.term < 4;
-    std::uint64_t key = runs.key;
-    std::int64_t count = runs.count;
-    std::int64_t value = runs.value;
-    std::size_t at = used;
-    for (; count > 0; --count, key += keyStep, value += valueStep) {
-        if (prefetch) { // a table beyond the inner caches: the buckets a few values ahead, and their runs
-            if (count > 8)
-                __builtin_prefetch(starts + (key + 8 * keyStep));
-            if (count > 3)
-                __builtin_prefetch(values + starts[key + 3 * keyStep]);
-        }
-        const std::uint32_t begin = starts[key];
-        const std::size_t n = starts[key + 1] - begin;
-        if (n == 0)
-            continue;
-        if (at + n > capacity)
-            break;
-        const std::uint64_t bits = std::uint64_t{static_cast<std::uint16_t>(value)} << shift;
-        if (lowTerm)
-            low = (low & keep) | bits;
-        else
-            high = (high & keep) | bits;
-        const __m512i constants = _mm512_castsi128_si512(
-            _mm_set_epi32(0, static_cast<int>(high >> 32), static_cast<int>(high), target));
-        __m512i mixed[5];
-        for (std::size_t j = 0; j < 5; ++j)
-            mixed[j] = _mm512_mask_permutexvar_epi32(index[j], static_cast<__mmask16>(~lanes[j]), index[j], constants);
-        const __m512i lowBits = _mm512_set1_epi64(static_cast<long long>(low));
-        const std::uint64_t* inner = values + begin;
-        const std::size_t end = at + n;
-        for (std::size_t i = at; i < end; i = (i + 16) & ~std::size_t{15}) {
-            const std::uint64_t* from = inner + (i - at);
-            const __m512i a = _mm512_or_si512(_mm512_loadu_si512(from), lowBits);
-            const __m512i b = _mm512_or_si512(_mm512_loadu_si512(from + 8), lowBits);
-            auto* out = reinterpret_cast<__m512i*>(block + i);
-            for (std::size_t j = 0; j < 5; ++j)
-                _mm512_storeu_si512(out + j, _mm512_mask2_permutex2var_epi32(a, mixed[j], lanes[j], b));
-        }
-        at = end;
-    }
-    runs.key = key;
-    runs.count = count;
-    runs.value = value;
-    used = at;
-}
 #endif
 
 // Collects solutions and hands them to the sink a block at a time, like SolutionBatch, but writes the
@@ -895,31 +832,52 @@ public:
 
     bool wide() const { return m_wide; }
 
+#if VELMORA_AVX512
     // The runs of `runs` (see KeyedRuns), written as putRun writes each; `low` and `high` hold the
     // values of the terms above the table except the term of `runs`. Only where wide() holds.
-    void putKeyedRuns(KeyedRuns& runs, std::uint64_t low, std::uint64_t high, bool prefetch) {
-#if VELMORA_AVX512
-        while (runs.count > 0) {
-            writeKeyedRunsWide(m_block.data(), m_used, kBlock, runs, low, high, m_target, prefetch);
-            if (runs.count == 0)
-                return;
-            // The next run does not fit in what is left of the block: putRun hands the block on and
-            // splits the run if it is longer than a block.
-            const std::uint32_t begin = runs.starts[runs.key];
-            const unsigned shift = 16 * static_cast<unsigned>(runs.term & 3);
-            const std::uint64_t bits = std::uint64_t{static_cast<std::uint16_t>(runs.value)} << shift;
-            const std::uint64_t keep = ~(std::uint64_t{0xffff} << shift);
-            std::uint64_t& word = runs.term < 4 ? low : high;
-            word = (word & keep) | bits;
-            putRun(runs.values + begin, runs.starts[runs.key + 1] - begin, low, high);
-            --runs.count;
-            runs.key += static_cast<std::uint64_t>(runs.keyStep);
-            runs.value += runs.valueStep;
-        }
-#else
-        (void)runs, (void)low, (void)high, (void)prefetch;
-#endif
+    __attribute__((target("avx512f"))) void putKeyedRuns(KeyedRuns& runs, std::uint64_t low, std::uint64_t high) {
+        __m512i index[5];
+        __mmask16 lanes[5];
+        loadWideLayout(index, lanes);
+        keyedLoop(runs, low, high, index, lanes);
     }
+
+    // The runs of every value u of term `upperTerm` (weight `upperWeight`) in first, first + step, ...
+    // last, each followed by those of the values of the term below that `lower` finds for the
+    // remainder `rest` - upperWeight * u: what putKeyedRuns writes for each u in turn, with one set-up.
+    // `runs` gives the table, the lower term's key step over the table's gcd and its term.
+    __attribute__((target("avx512f"))) void putKeyedRuns(KeyedRuns& runs, const Level& lower, std::int64_t tableMin,
+                                                         const ExactDivisor& tableDivisor, int upperTerm,
+                                                         std::int64_t upperWeight, std::int64_t rest, std::int64_t first,
+                                                         std::int64_t last, std::int64_t step, std::uint64_t low,
+                                                         std::uint64_t high) {
+        __m512i index[5];
+        __mmask16 lanes[5];
+        loadWideLayout(index, lanes);
+        const unsigned shift = 16 * static_cast<unsigned>(upperTerm & 3);
+        const std::uint64_t keep = ~(std::uint64_t{0xffff} << shift);
+        for (std::int64_t u = first; u <= last; u += step) {
+            const std::int64_t lowerRest = rest - upperWeight * u;
+            std::int64_t lowerFirst = 0, lowerLast = 0;
+            if (!lower.values(lowerRest, lowerFirst, lowerLast))
+                continue;
+            const std::uint64_t bits = std::uint64_t{static_cast<std::uint16_t>(u)} << shift;
+            if (upperTerm < 4)
+                low = (low & keep) | bits;
+            else
+                high = (high & keep) | bits;
+            runs.key = tableDivisor.divide(static_cast<std::uint64_t>(lowerRest - lower.weight * lowerFirst - tableMin));
+            runs.count = (lowerLast - lowerFirst) / lower.modulus + 1;
+            runs.value = lowerFirst;
+            runs.valueStep = lower.modulus;
+            keyedLoop(runs, low, high, index, lanes);
+        }
+    }
+#else
+    void putKeyedRuns(KeyedRuns&, std::uint64_t, std::uint64_t) {}
+    void putKeyedRuns(KeyedRuns&, const Level&, std::int64_t, const ExactDivisor&, int, std::int64_t, std::int64_t,
+                      std::int64_t, std::int64_t, std::int64_t, std::uint64_t, std::uint64_t) {}
+#endif
 
     std::uint64_t produced() const { return m_flushed + m_used; }
 
@@ -1015,6 +973,80 @@ private:
         }
 #endif
     }
+
+#if VELMORA_AVX512
+    __attribute__((target("avx512f"), always_inline)) static inline void loadWideLayout(__m512i* index, __mmask16* lanes) {
+        static constexpr WideLayout kLayout = makeWideLayout();
+        for (std::size_t j = 0; j < 5; ++j) {
+            lanes[j] = kLayout.valueLanes[j];
+            index[j] = _mm512_loadu_si512(kLayout.index[j].data());
+        }
+    }
+
+    // Writes the runs of `runs` as writeRunWide writes one, each with its term's value set in `low` or
+    // `high`. A run that does not fit in what is left of the block goes through putRun, which hands
+    // the block on and splits the run if it is longer than a block.
+    __attribute__((target("avx512f"), always_inline)) inline void keyedLoop(KeyedRuns& runs, std::uint64_t& low,
+                                                                            std::uint64_t& high, const __m512i* index,
+                                                                            const __mmask16* lanes) {
+        const unsigned shift = 16 * static_cast<unsigned>(runs.term & 3);
+        const std::uint64_t keep = ~(std::uint64_t{0xffff} << shift);
+        // Kept in registers: the stores below may alias anything, `runs` and `this` included.
+        const std::uint32_t* const starts = runs.starts;
+        const std::uint64_t* const values = runs.values;
+        const bool prefetch = runs.prefetch;
+        const std::uint64_t keyStep = static_cast<std::uint64_t>(runs.keyStep);
+        const std::int64_t valueStep = runs.valueStep;
+        const bool lowTerm = runs.term < 4;
+        const std::int32_t target = m_target;
+        Solution* const block = m_block.data();
+        std::uint64_t key = runs.key;
+        std::int64_t value = runs.value;
+        std::size_t at = m_used;
+        for (std::int64_t count = runs.count; count > 0; --count, key += keyStep, value += valueStep) {
+            if (prefetch) { // the buckets a few values ahead, and their runs
+                if (count > 8)
+                    __builtin_prefetch(starts + (key + 8 * keyStep));
+                if (count > 3)
+                    __builtin_prefetch(values + starts[key + 3 * keyStep]);
+            }
+            const std::uint32_t begin = starts[key];
+            const std::size_t n = starts[key + 1] - begin;
+            if (n == 0)
+                continue;
+            const std::uint64_t bits = std::uint64_t{static_cast<std::uint16_t>(value)} << shift;
+            if (lowTerm)
+                low = (low & keep) | bits;
+            else
+                high = (high & keep) | bits;
+            if (at + n > kBlock) {
+                m_used = at;
+                putRun(values + begin, n, low, high);
+                at = m_used;
+                continue;
+            }
+            const __m512i constants = _mm512_castsi128_si512(
+                _mm_set_epi32(0, static_cast<int>(high >> 32), static_cast<int>(high), target));
+            __m512i mixed[5];
+            for (std::size_t j = 0; j < 5; ++j)
+                mixed[j] = _mm512_mask_permutexvar_epi32(index[j], static_cast<__mmask16>(~lanes[j]), index[j], constants);
+            const __m512i lowBits = _mm512_set1_epi64(static_cast<long long>(low));
+            const std::uint64_t* inner = values + begin;
+            const std::size_t end = at + n;
+            for (std::size_t i = at; i < end; i = (i + 16) & ~std::size_t{15}) {
+                const std::uint64_t* from = inner + (i - at);
+                const __m512i a = _mm512_or_si512(_mm512_loadu_si512(from), lowBits);
+                const __m512i b = _mm512_or_si512(_mm512_loadu_si512(from + 8), lowBits);
+                auto* out = reinterpret_cast<__m512i*>(block + i);
+                for (std::size_t j = 0; j < 5; ++j)
+                    _mm512_storeu_si512(out + j, _mm512_mask2_permutex2var_epi32(a, mixed[j], lanes[j], b));
+            }
+            at = end;
+        }
+        runs.count = 0;
+        m_used = at;
+    }
+#endif
 
     void capture() {
         if (!m_recordComplete)
@@ -1335,25 +1367,33 @@ private:
         std::int64_t first = 0, last = 0;
         if (!L.values(rest, first, last))
             return;
-        if (m_sparse && k == m_tableTerms + 1) {
-            if (m_out->wide() && m_sparse->keyedStarts()) {
-                // Every value of the progression leaves a sum the table holds a bucket for (its range
-                // and gcd are those of the terms below), and the key steps by a fixed amount.
-                SparseTable::Probe probe{};
-                if (!m_sparse->locate(rest - L.weight * first, probe))
-                    return;
-                KeyedRuns runs;
-                runs.starts = m_sparse->keyedStarts();
-                runs.values = m_sparse->keyedValues();
-                runs.key = probe.key;
-                runs.keyStep = -L.weight * L.modulus / m_sparse->gcd();
+        // With 64-byte stores and a table with a bucket per key, every value of the term above the
+        // table in its progression leaves a sum the table holds a bucket for (the table's range and
+        // gcd are those of the terms below), and the key steps by a fixed amount: one loop writes the
+        // runs of a whole progression, or of the progressions of the two terms above the table.
+        if (m_sparse && m_out->wide() && m_sparse->keyedStarts()) {
+            const Level& lower = m_levels[static_cast<std::size_t>(m_tableTerms)];
+            KeyedRuns runs;
+            runs.starts = m_sparse->keyedStarts();
+            runs.values = m_sparse->keyedValues();
+            runs.prefetch = m_sparse->large();
+            runs.keyStep = -lower.weight * lower.modulus / m_sparse->gcd();
+            runs.term = m_tableTerms;
+            if (k == m_tableTerms + 1) {
+                runs.key = m_sparse->divisor().divide(static_cast<std::uint64_t>(rest - L.weight * first - m_sparse->min()));
                 runs.count = (last - first) / L.modulus + 1;
                 runs.value = first;
                 runs.valueStep = L.modulus;
-                runs.term = k - 1;
-                m_out->putKeyedRuns(runs, m_low, m_high, m_sparse->large());
+                m_out->putKeyedRuns(runs, m_low, m_high);
                 return;
             }
+            if (k == m_tableTerms + 2 && lower.weight != 0) {
+                m_out->putKeyedRuns(runs, lower, m_sparse->min(), m_sparse->divisor(), k - 1, L.weight, rest, first,
+                                    last, L.modulus, m_low, m_high);
+                return;
+            }
+        }
+        if (m_sparse && k == m_tableTerms + 1) {
             forEachProbe(L, rest, first, last, [&](std::int64_t v, const SparseTable::Probe& probe) {
                 setValue(k - 1, v);
                 emitMatches(probe);
