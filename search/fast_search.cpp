@@ -341,9 +341,16 @@ public:
         std::uint32_t largest = 0;
         for (std::size_t p = 0; p + 1 < parts.size(); ++p)
             largest = std::max(largest, parts[p + 1] - parts[p]);
-        const unsigned digits = (m_tagBits + kDigitBits - 1) / kDigitBits;
-        std::vector<std::uint64_t> scratch(std::size_t{largest} * (digits > 1 ? 2 : 1));
-        std::vector<std::uint32_t> histogram(std::size_t{1} << std::min(m_tagBits, kDigitBits));
+        // Tags are sorted least significant digit first (stable), in one or two passes.
+        const unsigned digits = m_tagBits > kDigitBits ? 2 : 1;
+        const unsigned lowBits = std::min(m_tagBits, kDigitBits);
+        const std::array<unsigned, 2> digitShift = {indexBits, indexBits + lowBits};
+        const std::array<std::uint64_t, 2> digitMask = {(std::uint64_t{1} << lowBits) - 1,
+                                                        (std::uint64_t{1} << (m_tagBits - lowBits)) - 1};
+        std::vector<std::uint64_t> scratch(std::size_t{largest} * digits);
+        std::array<std::vector<std::uint32_t>, 2> histogram;
+        for (unsigned d = 0; d < digits; ++d)
+            histogram[d].resize(digitMask[d] + 1);
         const std::uint64_t indexMask = (std::uint64_t{1} << indexBits) - 1;
         const unsigned bucketShift = indexBits + m_tagBits;
         const std::uint64_t tagMask = (std::uint64_t{1} << m_tagBits) - 1;
@@ -353,26 +360,29 @@ public:
         for (std::size_t p = 0; p + 1 < parts.size(); ++p) {
             const std::uint32_t size = parts[p + 1] - parts[p];
             std::uint64_t* const part = out + parts[p];
-            // By tag, least significant digit first (stable), out of the table into scratch.
-            std::uint64_t* from = part;
-            std::uint64_t* to = scratch.data();
-            for (unsigned d = 0; d < std::max(digits, 1u); ++d) {
-                const unsigned shift = indexBits + d * kDigitBits;
-                const std::uint64_t digitMask = digits == 0 ? 0 : (std::uint64_t{1} << std::min(kDigitBits, m_tagBits - d * kDigitBits)) - 1;
-                std::fill(histogram.begin(), histogram.end(), 0);
+            // Every count in one pass: they do not depend on the order.
+            for (unsigned d = 0; d < digits; ++d)
+                std::fill(histogram[d].begin(), histogram[d].end(), 0);
+            for (std::uint32_t i = 0; i < size; ++i) {
+                const std::uint64_t x = part[i];
+                ++histogram[0][x >> digitShift[0] & digitMask[0]];
+                ++offsets[x >> bucketShift];
+            }
+            if (digits > 1)
                 for (std::uint32_t i = 0; i < size; ++i)
-                    ++histogram[from[i] >> shift & digitMask];
+                    ++histogram[1][part[i] >> digitShift[1] & digitMask[1]];
+            // By tag, out of the table into scratch.
+            const std::uint64_t* from = part;
+            for (unsigned d = 0; d < digits; ++d) {
+                std::uint64_t* const to = scratch.data() + std::size_t{largest} * d;
                 std::uint32_t start = 0;
-                for (std::uint32_t& h : histogram)
+                for (std::uint32_t& h : histogram[d])
                     start += std::exchange(h, start);
                 for (std::uint32_t i = 0; i < size; ++i)
-                    to[histogram[from[i] >> shift & digitMask]++] = from[i];
+                    to[histogram[d][from[i] >> digitShift[d] & digitMask[d]]++] = from[i];
                 from = to;
-                to = to == scratch.data() ? scratch.data() + largest : scratch.data();
             }
             // By bucket (stable) back into the partition's place, as packed values and tags.
-            for (std::uint32_t i = 0; i < size; ++i)
-                ++offsets[from[i] >> bucketShift];
             std::uint32_t start = parts[p];
             const std::size_t first = p * partBuckets;
             for (std::size_t bucket = first; bucket < first + partBuckets; ++bucket)
@@ -605,7 +615,7 @@ private:
     static constexpr std::uint64_t kMultiplier = 0x9e3779b97f4a7c15ull; // odd: h is a bijection
     static constexpr std::uint64_t kBucketEntries = 8;
     static constexpr unsigned kTagBits = 16;
-    static constexpr unsigned kDigitBits = 11; // the build sorts tags in at most two passes
+    static constexpr unsigned kDigitBits = 11; // the build sorts tags in one pass or two
     static_assert(kTagBits <= 2 * kDigitBits);
     static constexpr std::size_t kTagPadding = 8; // tags are compared eight at a time
     static constexpr unsigned kPresentBitsPerKey = 2; // 4 to 8 presence bits per key
