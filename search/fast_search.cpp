@@ -573,12 +573,16 @@ public:
     }
 
     void open(Probe& probe) const {
-        if (m_hashed) // located and opened at once: see locateHashed
-            return;
         probe.begin = m_offsets[probe.bucket];
         probe.end = m_offsets[probe.bucket + 1];
-        if (!m_counting)
-            __builtin_prefetch(m_values.data() + probe.begin);
+        if (m_hashed)
+            __builtin_prefetch(m_tags.data() + probe.begin);
+        if (m_counting)
+            return;
+        __builtin_prefetch(m_values.data() + probe.begin);
+        if (m_hashed) // the buckets that hold a key are often longer than two lines
+            for (std::uint32_t line = 1; line < 4; ++line)
+                __builtin_prefetch(m_values.data() + std::min(probe.begin + 8 * line, probe.end));
     }
 
     // The probe's matches, in enumeration order, as one run of packed values. The values are followed
@@ -664,11 +668,9 @@ private:
         }
     };
 
-    // Sums of large weights cluster around a few values, so that most look-ups of a hashed table fall
-    // between the clusters and find nothing: a bit per block of keys, small enough to stay in the
-    // first-level cache, turns them away before they read the offsets or the bucket. The offsets
-    // (in the second-level cache) are then read at once, so that the reads of the bucket's lines
-    // start one stage earlier than open() could start them.
+    // Most look-ups of a hashed table find nothing (sums of large weights cluster around a few values):
+    // the presence bits, a few per key and small enough for the cache, turn them away before they
+    // read the offsets or the bucket.
     bool locateHashed(std::uint64_t key, Probe& probe) const {
         const std::uint64_t h = key * kMultiplier & m_hashMask;
         const std::uint64_t slot = h >> m_presentShift;
@@ -676,12 +678,7 @@ private:
             return false;
         probe.bucket = h >> m_tagBits;
         probe.key = h & ((std::uint64_t{1} << m_tagBits) - 1); // the tag
-        probe.begin = m_offsets[probe.bucket];
-        probe.end = m_offsets[probe.bucket + 1];
-        __builtin_prefetch(m_tags.data() + probe.begin);
-        if (!m_counting) // the buckets that hold a key are often longer than two lines
-            for (std::uint32_t line = 0; line < 4; ++line)
-                __builtin_prefetch(m_values.data() + std::min(probe.begin + 8 * line, probe.end));
+        __builtin_prefetch(&m_offsets[probe.bucket]);
         return true;
     }
 
