@@ -387,39 +387,43 @@ public:
             const std::size_t first = p * partBuckets;
             for (std::size_t bucket = first; bucket < first + partBuckets; ++bucket)
                 start += std::exchange(offsets[bucket], start);
-            const std::uint32_t partStart = parts[p];
-            for (std::uint32_t i = 0; i < size; ++i) {
-                const std::uint64_t x = from[i];
-                const std::uint32_t at = offsets[x >> bucketShift]++;
-                tags[at] = static_cast<std::uint16_t>(x >> indexBits & tagMask);
-                if (!m_counting)
-                    out[at] = e.values(x & indexMask);
-            }
-            // The partition's keys, while its tags are in the cache: the first partition's count sizes
-            // the presence bits for the whole table (partitions are alike, h being a hash).
-            const auto forEachKey = [&](auto visit) {
-                std::uint32_t begin = partStart;
-                for (std::size_t bucket = first; bucket < first + partBuckets; ++bucket) {
-                    const std::uint32_t end = offsets[bucket];
-                    for (std::uint32_t i = begin; i < end; ++i)
-                        if (i == begin || tags[i] != tags[i - 1])
-                            visit(bucket << m_tagBits | tags[i]);
-                    begin = end;
+            // The presence bits are sized by the first partition's keys (partitions are alike, h being
+            // a hash) and set for it afterwards; the later partitions set them as they are written.
+            const auto scatter = [&](auto marking) {
+                std::uint64_t* const present = m_present.data();
+                const unsigned presentShift = indexBits + m_presentShift;
+                for (std::uint32_t i = 0; i < size; ++i) {
+                    const std::uint64_t x = from[i];
+                    const std::uint32_t at = offsets[x >> bucketShift]++;
+                    tags[at] = static_cast<std::uint16_t>(x >> indexBits & tagMask);
+                    if (!m_counting)
+                        out[at] = e.values(x & indexMask);
+                    if constexpr (decltype(marking)::value) {
+                        const std::uint64_t slot = x >> presentShift;
+                        present[slot >> 6] |= std::uint64_t{1} << (slot & 63);
+                    }
                 }
             };
-            if (p == 0) {
-                std::uint64_t keys = 0;
-                forEachKey([&](std::uint64_t) { ++keys; });
-                const auto estimate = std::min<std::uint64_t>(keys << partBits, n);
-                const auto bits = std::min(b, static_cast<unsigned>(std::bit_width(estimate)) + kPresentBitsPerKey);
-                m_presentShift = b - bits;
-                m_present.assign(((std::size_t{1} << bits) + 63) / 64, 0);
+            if (p > 0) {
+                scatter(std::true_type{});
+                continue;
             }
-            std::uint64_t* const present = m_present.data();
-            forEachKey([&](std::uint64_t h) {
-                const std::uint64_t slot = h >> m_presentShift;
-                present[slot >> 6] |= std::uint64_t{1} << (slot & 63);
-            });
+            scatter(std::false_type{});
+            std::vector<std::uint64_t> keys; // h of each key, from the sorted tags
+            std::uint32_t begin = parts[0];
+            for (std::size_t bucket = first; bucket < first + partBuckets; ++bucket) {
+                const std::uint32_t end = offsets[bucket];
+                for (std::uint32_t i = begin; i < end; ++i)
+                    if (i == begin || tags[i] != tags[i - 1])
+                        keys.push_back(bucket << m_tagBits | tags[i]);
+                begin = end;
+            }
+            const auto estimate = std::min<std::uint64_t>(std::uint64_t{keys.size()} << partBits, n);
+            const auto bits = std::min(b, static_cast<unsigned>(std::bit_width(estimate)) + kPresentBitsPerKey);
+            m_presentShift = b - bits;
+            m_present.assign(((std::size_t{1} << bits) + 63) / 64, 0);
+            for (std::uint64_t h : keys)
+                m_present[(h >> m_presentShift) >> 6] |= std::uint64_t{1} << ((h >> m_presentShift) & 63);
         }
         // offsets[b] is now the end of bucket b, that is the start of bucket b + 1.
         std::copy_backward(m_offsets.begin(), m_offsets.end() - 1, m_offsets.end());
