@@ -323,6 +323,12 @@ public:
         const unsigned partBits = bucketBits > 12 ? std::min(8u, bucketBits - 12) : 0;
         std::vector<std::uint32_t> parts(std::size_t{1} + (std::size_t{1} << partBits), 0);
         std::uint64_t* const out = table.data();
+        if (partBits == 0 && (std::uint64_t{1} << b) <= 4 * n) {
+            buildFromCounts(terms, n, e, out);
+            if (!m_counting)
+                m_values = std::move(table);
+            return;
+        }
         if (partBits == 0) {
             std::size_t i = 0;
             e.forEach(terms, [&](std::uint64_t h, std::uint64_t index) { out[i++] = element(h, index); });
@@ -355,6 +361,11 @@ public:
         const unsigned bucketShift = indexBits + m_tagBits;
         const std::uint64_t tagMask = (std::uint64_t{1} << m_tagBits) - 1;
         const std::size_t partBuckets = buckets >> partBits;
+        if (partBits == 0) {
+            const auto bits = std::min(b, static_cast<unsigned>(std::bit_width(n)) + kPresentBitsPerKey);
+            m_presentShift = b - bits;
+            m_present.assign(((std::size_t{1} << bits) + 63) / 64, 0);
+        }
         std::uint32_t* const offsets = m_offsets.data();
         std::uint16_t* const tags = m_tags.data();
         for (std::size_t p = 0; p + 1 < parts.size(); ++p) {
@@ -387,8 +398,9 @@ public:
             const std::size_t first = p * partBuckets;
             for (std::size_t bucket = first; bucket < first + partBuckets; ++bucket)
                 start += std::exchange(offsets[bucket], start);
-            // The presence bits are sized by the first partition's keys (partitions are alike, h being
-            // a hash) and set for it afterwards; the later partitions set them as they are written.
+            // The presence bits of a partitioned table are sized by the first partition's keys
+            // (partitions are alike, h being a hash) and set for it afterwards; the later partitions,
+            // and a table of one partition (sized by its entries), set them as they are written.
             const auto scatter = [&](auto marking) {
                 std::uint64_t* const present = m_present.data();
                 const unsigned presentShift = indexBits + m_presentShift;
@@ -404,7 +416,7 @@ public:
                     }
                 }
             };
-            if (p > 0) {
+            if (p > 0 || partBits == 0) {
                 scatter(std::true_type{});
                 continue;
             }
@@ -684,6 +696,33 @@ private:
         probe.key = h & ((std::uint64_t{1} << m_tagBits) - 1); // the tag
         __builtin_prefetch(&m_offsets[probe.bucket]);
         return true;
+    }
+
+    // A small hashed table with few values of h (at most four per entry): a count per value sorts it
+    // in one pass over the enumeration, with no elements to move.
+    void buildFromCounts(int terms, std::uint64_t n, const HashedEnumeration& e, std::uint64_t* out) {
+        const std::uint64_t mask = m_hashMask;
+        const std::uint64_t tagMask = (std::uint64_t{1} << m_tagBits) - 1;
+        std::vector<std::uint32_t> at(mask + 2, 0); // then the next place of each value of h
+        e.forEach(terms, [&](std::uint64_t h, std::uint64_t) { ++at[(h & mask) + 1]; });
+        std::partial_sum(at.begin(), at.end(), at.begin());
+        for (std::size_t bucket = 0; bucket < m_offsets.size(); ++bucket)
+            m_offsets[bucket] = at[bucket << m_tagBits];
+        const auto bits = std::min(static_cast<unsigned>(std::bit_width(mask)),
+                                   static_cast<unsigned>(std::bit_width(n)) + kPresentBitsPerKey);
+        m_presentShift = static_cast<unsigned>(std::bit_width(mask)) - bits;
+        m_present.assign(((std::size_t{1} << bits) + 63) / 64, 0);
+        std::uint64_t* const present = m_present.data();
+        std::uint16_t* const tags = m_tags.data();
+        e.forEach(terms, [&](std::uint64_t h, std::uint64_t index) {
+            h &= mask;
+            const std::uint32_t i = at[h]++;
+            tags[i] = static_cast<std::uint16_t>(h & tagMask);
+            if (!m_counting)
+                out[i] = e.values(index);
+            const std::uint64_t slot = h >> m_presentShift;
+            present[slot >> 6] |= std::uint64_t{1} << (slot & 63);
+        });
     }
 
     struct Run {
