@@ -610,13 +610,6 @@ public:
         return {m_values.data() + r.first, r.size};
     }
 
-    // Calls visit(packed values) for each inner combination with the probe's sum, in enumeration order.
-    template <class Visit>
-    void forEachMatch(const Probe& probe, Visit&& visit) const {
-        for (std::uint64_t v : matches(probe))
-            visit(v);
-    }
-
     // The probe's matches as one run of packed values when the table has a bucket per key (every
     // entry of the bucket matches), else null. The values are followed by kRunPadding readable ones.
     const std::uint64_t* run(const Probe& probe) const { return m_hashed ? nullptr : m_values.data() + probe.begin; }
