@@ -324,7 +324,7 @@ public:
         std::vector<std::uint32_t> parts(std::size_t{1} + (std::size_t{1} << partBits), 0);
         std::uint64_t* const out = table.data();
         if (partBits == 0 && (std::uint64_t{1} << b) <= 4 * n) {
-            buildFromCounts(terms, n, e, out);
+            buildFromCounts(box, weights, terms, n, e, out);
             if (!m_counting)
                 m_values = std::move(table);
             return;
@@ -693,7 +693,8 @@ private:
 
     // A small hashed table with few values of h (at most four per entry): a count per value sorts it
     // in one pass over the enumeration, with no elements to move.
-    void buildFromCounts(int terms, std::uint64_t n, const HashedEnumeration& e, std::uint64_t* out) {
+    void buildFromCounts(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms, std::uint64_t n,
+                         const HashedEnumeration& e, std::uint64_t* out) {
         const std::uint64_t mask = m_hashMask;
         const std::uint64_t tagMask = (std::uint64_t{1} << m_tagBits) - 1;
         std::vector<std::uint32_t> at(mask + 2, 0); // then the next place of each value of h
@@ -707,12 +708,15 @@ private:
         m_present.assign(((std::size_t{1} << bits) + 63) / 64, 0);
         std::uint64_t* const present = m_present.data();
         std::uint16_t* const tags = m_tags.data();
-        e.forEach(terms, [&](std::uint64_t h, std::uint64_t index) {
-            h &= mask;
+        // The packed values come with the sums here, and h from the sum in two multiplications.
+        const std::int64_t min = m_min;
+        const ExactDivisor divisor = m_divisor;
+        forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t packed) {
+            const std::uint64_t h = divisor.divide(static_cast<std::uint64_t>(sum - min)) * kMultiplier & mask;
             const std::uint32_t i = at[h]++;
             tags[i] = static_cast<std::uint16_t>(h & tagMask);
             if (!m_counting)
-                out[i] = e.values(index);
+                out[i] = packed;
             const std::uint64_t slot = h >> m_presentShift;
             present[slot >> 6] |= std::uint64_t{1} << (slot & 63);
         });
