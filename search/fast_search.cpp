@@ -41,8 +41,9 @@ constexpr int kTerms = SearchSetup::kTermCount;
 // Memory stays bounded whatever the setup: a sparse table holds at most 10 bytes per entry (values and,
 // when hashed, a tag), 4 bytes per bucket (buckets <= entries, or 2^16) and, when hashed, at most one
 // byte of presence bits per entry; while a hashed table is sorted it needs room for its largest
-// partition twice more. A dense table holds 16 bytes per reachable sum and needs two while it is built. FastSearchOptions caps both, only one table is held at a time, and
-// setups whose tables would be larger use smaller tables or the recursion, which needs no memory.
+// partition twice more. A dense table holds 16 bytes per reachable sum and needs two while it is built.
+// FastSearchOptions caps both, only one table is held at a time, and setups whose tables would be
+// larger use smaller tables or the recursion, which needs no memory.
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     const std::int64_t q = a / b;
