@@ -38,10 +38,12 @@ namespace {
 
 constexpr int kTerms = SearchSetup::kTermCount;
 
-// Memory stays bounded whatever the setup: a sparse table holds at most 16 bytes per entry (key and
-// values) plus 4 bytes per bucket (buckets <= entries); a dense table holds 16 bytes per reachable sum
-// and needs two while it is built. FastSearchOptions caps both, only one table is held at a time, and
-// setups whose tables would be larger use smaller tables or the recursion, which needs no memory.
+// Memory stays bounded whatever the setup: a sparse table holds at most 10 bytes per entry (values and,
+// when hashed, a tag), 4 bytes per bucket (buckets <= entries, or 2^16) and, when hashed, at most one
+// byte of presence bits per entry; while a hashed table is sorted it needs room for its largest
+// partition twice more. A dense table holds 16 bytes per reachable sum and needs two while it is built.
+// FastSearchOptions caps both, only one table is held at a time, and setups whose tables would be
+// larger use smaller tables or the recursion, which needs no memory.
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     const std::int64_t q = a / b;
@@ -226,10 +228,10 @@ void forEachInner(const Box& box, const std::array<std::int64_t, kTerms>& weight
 
 // Meet in the middle for listing: every combination of the inner terms (at most four, so that their
 // values pack into 64 bits), grouped by sum, each group in enumeration order. A sum's key is
-// (sum - minimum) / gcd. When the keys are no more than the entries, each key has its own bucket;
-// otherwise keys are hashed into about half as many buckets as entries (sums of large weights cluster
-// around a few values, so buckets by key range would be crowded). An entry holds its key beside its
-// values, so a look-up reads its bucket's offsets and then one run of entries.
+// (sum - minimum) / gcd. When the keys are no more than the entries, each key has its own bucket and a
+// look-up reads its bucket's offsets and then one run of packed values. Otherwise keys are hashed
+// (sums of large weights cluster around a few values, so buckets by key range would be crowded): see
+// buildHashed. Either way a key's matches are one run of packed values, in enumeration order.
 class SparseTable {
 public:
     /// `counting`: the table will only count, so it keeps no values (and with a bucket per key, no entries).
@@ -250,97 +252,197 @@ public:
         m_divisor = ExactDivisor(static_cast<std::uint64_t>(m_gcd));
         const std::uint64_t maxKey = m_divisor.divide(static_cast<std::uint64_t>(m_max - m_min));
         const auto n = static_cast<std::uint64_t>(entries);
-        std::size_t buckets = 0;
-        if (maxKey < n) {
-            m_hashed = false;
-            buckets = static_cast<std::size_t>(maxKey) + 1;
-        } else {
+        if (maxKey >= n) {
             m_hashed = true;
-            m_hashShift = 63;
-            while ((std::uint64_t{1} << (64 - m_hashShift)) < n / 2)
-                --m_hashShift;
-            buckets = std::size_t{1} << (64 - m_hashShift);
+            buildHashed(box, weights, terms, n, maxKey);
+            return;
         }
-        if (!m_hashed && counting) {
+        const std::size_t buckets = static_cast<std::size_t>(maxKey) + 1;
+        if (counting) {
             m_offsets.assign(buckets + 1, 0);
             countKeys(box, weights, terms, m_offsets.data() + 1);
             std::partial_sum(m_offsets.begin(), m_offsets.end(), m_offsets.begin());
             return;
         }
-        if (!m_hashed) {
-            m_offsets.resize(buckets + 1);
-            m_values.resize(n + kRunPadding);
-            buildByMerging(box, weights, terms);
-            std::fill(m_values.end() - kRunPadding, m_values.end(), 0);
-            return;
-        }
-        m_offsets.assign(buckets + 1, 0);
-        if (counting) {
-            m_keys.resize(n);
-            sortByBucket(box, weights, terms, m_keys, [](std::uint64_t key, std::uint64_t) { return key; },
-                         [](std::uint64_t key) { return key; });
-        } else {
-            m_entries.resize(n);
-            sortByBucket(box, weights, terms, m_entries,
-                         [](std::uint64_t key, std::uint64_t packed) { return Entry{key, packed}; },
-                         [](const Entry& e) { return e.key; });
-        }
+        m_offsets.resize(buckets + 1);
+        m_values.resize(n + kRunPadding);
+        buildByMerging(box, weights, terms);
+        std::fill(m_values.end() - kRunPadding, m_values.end(), 0);
     }
 
-    // A stable counting sort by bucket, so that each bucket keeps enumeration order. Large tables sort in
-    // two stable passes rather than one at random: first by the bucket's top bits into 256 partitions
-    // (256 sequential streams), then by bucket within each partition, through a scratch copy of one
-    // partition that stays in cache.
-    template <class Element, class Make, class KeyOfElement>
-    void sortByBucket(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms,
-                      TableVector<Element>& table, Make make, KeyOfElement keyOfElement) {
-        const std::int64_t min = m_min;
-        const ExactDivisor divisor = m_divisor;
-        const auto keyOf = [min, divisor](std::int64_t sum) {
-            return divisor.divide(static_cast<std::uint64_t>(sum - min));
+    // Hashed: h = key * kMultiplier modulo 2^b, b the bit width of the largest key, is a bijection on
+    // the keys. Its top bits choose one of about n / kBucketEntries buckets, so that the offsets stay
+    // in the processor's second-level cache; the low bits, the tag, tell the keys of a bucket apart.
+    // The table is sorted by h and, for equal h, in enumeration order: the entries of a key are one
+    // run of packed values, found by scanning the bucket's tags (a line or two) beside them.
+    //
+    // The sort moves 64-bit elements h << indexBits | index, where the index holds each term's value
+    // minus its low bound in a bit field, the last term's field highest: indices grow in enumeration
+    // order. The elements are partitioned by the top bits of h in one pass over the enumeration
+    // (few streams, written in order); each partition, small enough for the cache, is then sorted by
+    // tag and by bucket, and its packed values are written over the partition's own elements.
+    void buildHashed(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms,
+                     std::uint64_t n, std::uint64_t maxKey) {
+        const auto b = static_cast<unsigned>(std::bit_width(maxKey)); // maxKey >= n >= 1
+        auto bucketBits = static_cast<unsigned>(n >= 2 * kBucketEntries ? std::bit_width(n / kBucketEntries) - 1 : 0);
+        // Tags are 16 bits. A box lies before the overflow stop, so inner sums span less than 2^32 and
+        // b <= 32: this asks for at most 2^16 buckets.
+        bucketBits = std::min(b, std::max(bucketBits, b > kTagBits ? b - kTagBits : 0u));
+        m_tagBits = b - bucketBits;
+        m_hashMask = b >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << b) - 1;
+
+        HashedEnumeration e;
+        unsigned indexBits = 0;
+        for (int k = 0; k < terms; ++k) {
+            const auto K = static_cast<std::size_t>(k);
+            const std::int64_t w = weights[K];
+            const auto size = static_cast<std::uint32_t>(rangeSize(box, k));
+            const auto c = static_cast<std::uint64_t>((w < 0 ? -w : w) / m_gcd) * kMultiplier;
+            e.size[K] = size;
+            e.start[K] = w < 0 ? c * (size - 1) : 0; // key contributions count from the term's minimum product
+            e.step[K] = w < 0 ? 0 - c : c;
+            e.fieldShift[K] = indexBits;
+            e.fieldMask[K] = (std::uint64_t{1} << std::bit_width(size - 1)) - 1;
+            e.lowLanes |= lane(k, box.lo[K]);
+            indexBits += static_cast<unsigned>(std::bit_width(size - 1));
+        }
+        if (b + indexBits > 64) // not reached under the memory caps (n <= 2^23 takes at most 27 bits)
+            throw std::bad_alloc();
+        const std::size_t buckets = std::size_t{1} << bucketBits;
+        m_offsets.assign(buckets + 1, 0);
+        m_tags.resize(n + kTagPadding);
+        std::fill(m_tags.end() - kTagPadding, m_tags.end(), std::uint16_t{0});
+        TableVector<std::uint64_t> table(n + kRunPadding);
+        std::fill(table.end() - kRunPadding, table.end(), 0);
+
+        const std::uint64_t mask = m_hashMask;
+        const auto element = [mask, indexBits](std::uint64_t h, std::uint64_t index) {
+            return (h & mask) << indexBits | index;
         };
-        const std::size_t buckets = m_offsets.size() - 1;
-        const unsigned bucketBits = static_cast<unsigned>(std::bit_width(buckets - 1));
-        const unsigned partShift = bucketBits > 16 ? bucketBits - 8 : bucketBits;
-        Element* const out = table.data();
-        std::uint32_t* const offsets = m_offsets.data();
-        if (partShift == bucketBits) { // small: the offsets stay in cache, one pass at random is fine
-            forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t) { ++offsets[bucketOf(keyOf(sum)) + 1]; });
-            std::partial_sum(m_offsets.begin(), m_offsets.end(), m_offsets.begin());
-            forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t packed) {
-                const std::uint64_t key = keyOf(sum);
-                out[offsets[bucketOf(key)]++] = make(key, packed);
-            });
+        // Partitions by the top bits of h keep each later pass within the cache: 256 of them for the
+        // largest tables, one when the whole table fits.
+        const unsigned partBits = bucketBits > 12 ? std::min(8u, bucketBits - 12) : 0;
+        std::vector<std::uint32_t> parts(std::size_t{1} + (std::size_t{1} << partBits), 0);
+        std::uint64_t* const out = table.data();
+        if (partBits == 0 && (std::uint64_t{1} << b) <= 4 * n) {
+            buildFromCounts(box, weights, terms, n, e, out);
+            if (!m_counting)
+                m_values = std::move(table);
+            return;
+        }
+        if (partBits == 0) {
+            std::size_t i = 0;
+            e.forEach(terms, [&](std::uint64_t h, std::uint64_t index) { out[i++] = element(h, index); });
+            parts[1] = static_cast<std::uint32_t>(n);
         } else {
-            std::array<std::uint32_t, 258> parts{};
-            forEachInner(box, weights, terms,
-                         [&](std::int64_t sum, std::uint64_t) { ++parts[(bucketOf(keyOf(sum)) >> partShift) + 1]; });
+            const unsigned partShift = indexBits + b - partBits;
+            e.forEach(terms, [&](std::uint64_t h, std::uint64_t index) { ++parts[(element(h, index) >> partShift) + 1]; });
             std::partial_sum(parts.begin(), parts.end(), parts.begin());
-            std::array<std::uint32_t, 258> cursor = parts;
-            forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t packed) {
-                const std::uint64_t key = keyOf(sum);
-                out[cursor[bucketOf(key) >> partShift]++] = make(key, packed);
+            std::vector<std::uint32_t> cursor(parts.begin(), parts.end() - 1);
+            e.forEach(terms, [&](std::uint64_t h, std::uint64_t index) {
+                const std::uint64_t x = element(h, index);
+                out[cursor[x >> partShift]++] = x;
             });
-            std::uint32_t largest = 0;
-            for (std::size_t p = 0; p + 1 < parts.size(); ++p)
-                largest = std::max(largest, parts[p + 1] - parts[p]);
-            TableVector<Element> scratch(largest);
-            for (std::size_t p = 0; p + 1 < parts.size() && parts[p] < table.size(); ++p) {
-                const std::uint32_t size = parts[p + 1] - parts[p];
-                std::copy(out + parts[p], out + parts[p + 1], scratch.data());
-                for (std::uint32_t i = 0; i < size; ++i)
-                    ++offsets[bucketOf(keyOfElement(scratch[i]))];
-                std::uint32_t start = parts[p];
-                const std::size_t last = std::min(buckets, (p + 1) << partShift);
-                for (std::size_t b = p << partShift; b < last; ++b)
-                    start += std::exchange(offsets[b], start);
-                for (std::uint32_t i = 0; i < size; ++i)
-                    out[offsets[bucketOf(keyOfElement(scratch[i]))]++] = scratch[i];
+        }
+
+        std::uint32_t largest = 0;
+        for (std::size_t p = 0; p + 1 < parts.size(); ++p)
+            largest = std::max(largest, parts[p + 1] - parts[p]);
+        // Tags are sorted least significant digit first (stable), in one or two passes.
+        const unsigned digits = m_tagBits > kDigitBits ? 2 : 1;
+        const unsigned lowBits = std::min(m_tagBits, kDigitBits);
+        const std::array<unsigned, 2> digitShift = {indexBits, indexBits + lowBits};
+        const std::array<std::uint64_t, 2> digitMask = {(std::uint64_t{1} << lowBits) - 1,
+                                                        (std::uint64_t{1} << (m_tagBits - lowBits)) - 1};
+        std::vector<std::uint64_t> scratch(std::size_t{largest} * digits);
+        std::array<std::vector<std::uint32_t>, 2> histogram;
+        for (unsigned d = 0; d < digits; ++d)
+            histogram[d].resize(digitMask[d] + 1);
+        const std::uint64_t indexMask = (std::uint64_t{1} << indexBits) - 1;
+        const unsigned bucketShift = indexBits + m_tagBits;
+        const std::uint64_t tagMask = (std::uint64_t{1} << m_tagBits) - 1;
+        const std::size_t partBuckets = buckets >> partBits;
+        if (partBits == 0) {
+            const auto bits = std::min(b, static_cast<unsigned>(std::bit_width(n)) + kPresentBitsPerKey);
+            m_presentShift = b - bits;
+            m_present.assign(((std::size_t{1} << bits) + 63) / 64, 0);
+        }
+        std::uint32_t* const offsets = m_offsets.data();
+        std::uint16_t* const tags = m_tags.data();
+        for (std::size_t p = 0; p + 1 < parts.size(); ++p) {
+            const std::uint32_t size = parts[p + 1] - parts[p];
+            std::uint64_t* const part = out + parts[p];
+            // Every count in one pass: they do not depend on the order.
+            for (unsigned d = 0; d < digits; ++d)
+                std::fill(histogram[d].begin(), histogram[d].end(), 0);
+            for (std::uint32_t i = 0; i < size; ++i) {
+                const std::uint64_t x = part[i];
+                ++histogram[0][x >> digitShift[0] & digitMask[0]];
+                ++offsets[x >> bucketShift];
             }
+            if (digits > 1)
+                for (std::uint32_t i = 0; i < size; ++i)
+                    ++histogram[1][part[i] >> digitShift[1] & digitMask[1]];
+            // By tag, out of the table into scratch.
+            const std::uint64_t* from = part;
+            for (unsigned d = 0; d < digits; ++d) {
+                std::uint64_t* const to = scratch.data() + std::size_t{largest} * d;
+                std::uint32_t start = 0;
+                for (std::uint32_t& h : histogram[d])
+                    start += std::exchange(h, start);
+                for (std::uint32_t i = 0; i < size; ++i)
+                    to[histogram[d][from[i] >> digitShift[d] & digitMask[d]]++] = from[i];
+                from = to;
+            }
+            // By bucket (stable) back into the partition's place, as packed values and tags.
+            std::uint32_t start = parts[p];
+            const std::size_t first = p * partBuckets;
+            for (std::size_t bucket = first; bucket < first + partBuckets; ++bucket)
+                start += std::exchange(offsets[bucket], start);
+            // The presence bits of a partitioned table are sized by the first partition's keys
+            // (partitions are alike, h being a hash) and set for it afterwards; the later partitions,
+            // and a table of one partition (sized by its entries), set them as they are written.
+            const auto scatter = [&](auto marking) {
+                std::uint64_t* const present = m_present.data();
+                const unsigned presentShift = indexBits + m_presentShift;
+                for (std::uint32_t i = 0; i < size; ++i) {
+                    const std::uint64_t x = from[i];
+                    const std::uint32_t at = offsets[x >> bucketShift]++;
+                    tags[at] = static_cast<std::uint16_t>(x >> indexBits & tagMask);
+                    if (!m_counting)
+                        out[at] = e.values(x & indexMask);
+                    if constexpr (decltype(marking)::value) {
+                        const std::uint64_t slot = x >> presentShift;
+                        present[slot >> 6] |= std::uint64_t{1} << (slot & 63);
+                    }
+                }
+            };
+            if (p > 0 || partBits == 0) {
+                scatter(std::true_type{});
+                continue;
+            }
+            scatter(std::false_type{});
+            std::vector<std::uint64_t> keys; // h of each key, from the sorted tags
+            std::uint32_t begin = parts[0];
+            for (std::size_t bucket = first; bucket < first + partBuckets; ++bucket) {
+                const std::uint32_t end = offsets[bucket];
+                for (std::uint32_t i = begin; i < end; ++i)
+                    if (i == begin || tags[i] != tags[i - 1])
+                        keys.push_back(bucket << m_tagBits | tags[i]);
+                begin = end;
+            }
+            const auto estimate = std::min<std::uint64_t>(std::uint64_t{keys.size()} << partBits, n);
+            const auto bits = std::min(b, static_cast<unsigned>(std::bit_width(estimate)) + kPresentBitsPerKey);
+            m_presentShift = b - bits;
+            m_present.assign(((std::size_t{1} << bits) + 63) / 64, 0);
+            for (std::uint64_t h : keys)
+                m_present[(h >> m_presentShift) >> 6] |= std::uint64_t{1} << ((h >> m_presentShift) & 63);
         }
         // offsets[b] is now the end of bucket b, that is the start of bucket b + 1.
         std::copy_backward(m_offsets.begin(), m_offsets.end() - 1, m_offsets.end());
         m_offsets[0] = 0;
+        if (!m_counting)
+            m_values = std::move(table);
     }
 
     // A bucket per key: the table of terms 1..j+1 grouped by key follows from that of terms 1..j, since
@@ -518,7 +620,7 @@ public:
     // A look-up in steps, so that the caller can start the memory reads of many look-ups before it
     // needs the first: locate the key's bucket, open the bucket, then visit or count its matches.
     struct Probe { // scratch filled by locate() and open(): left uninitialised in batches of probes
-        std::uint64_t key;
+        std::uint64_t key; // hashed: the tag
         std::uint64_t bucket;
         std::uint32_t begin;
         std::uint32_t end;
@@ -531,38 +633,35 @@ public:
         const auto offset = static_cast<std::uint64_t>(rest - m_min);
         if (m_gcd > 1 && !m_divisor.divides(offset))
             return false;
-        probe.key = m_divisor.divide(offset);
-        probe.bucket = bucketOf(probe.key);
-        __builtin_prefetch(&m_offsets[probe.bucket]);
+        const std::uint64_t key = m_divisor.divide(offset);
+        if (m_hashed)
+            return locateHashed(key, probe);
+        probe.key = key;
+        probe.bucket = key;
+        __builtin_prefetch(&m_offsets[key]);
         return true;
     }
 
     void open(Probe& probe) const {
         probe.begin = m_offsets[probe.bucket];
         probe.end = m_offsets[probe.bucket + 1];
+        if (m_hashed)
+            __builtin_prefetch(m_tags.data() + probe.begin);
         if (m_counting)
-            __builtin_prefetch(m_keys.data() + probe.begin);
-        else if (m_hashed)
-            for (std::uint32_t line = 0; line < 4; ++line) // a group is often longer than a line
-                __builtin_prefetch(m_entries.data() + probe.begin + 4 * line);
-        else
-            __builtin_prefetch(m_values.data() + probe.begin);
+            return;
+        __builtin_prefetch(m_values.data() + probe.begin);
+        if (m_hashed) // the buckets that hold a key are often longer than two lines
+            for (std::uint32_t line = 1; line < 4; ++line)
+                __builtin_prefetch(m_values.data() + std::min(probe.begin + 8 * line, probe.end));
     }
 
-    // Calls visit(packed values) for each inner combination with the probe's sum, in enumeration order.
-    template <class Visit>
-    void forEachMatch(const Probe& probe, Visit&& visit) const {
-        if (!m_hashed) {
-            const std::uint64_t* const end = m_values.data() + probe.end;
-            for (const std::uint64_t* v = m_values.data() + probe.begin; v != end; ++v)
-                visit(*v);
-        } else {
-            const Entry* e = m_entries.data() + probe.begin;
-            const Entry* const end = m_entries.data() + probe.end;
-            for (; e != end; ++e)
-                if (e->key == probe.key)
-                    visit(e->values);
-        }
+    // The probe's matches, in enumeration order, as one run of packed values. The values are followed
+    // by kRunPadding readable ones.
+    std::span<const std::uint64_t> matches(const Probe& probe) const {
+        if (!m_hashed)
+            return {m_values.data() + probe.begin, probe.end - probe.begin};
+        const Run r = hashedRun(probe);
+        return {m_values.data() + r.first, r.size};
     }
 
     // The probe's matches as one run of packed values when the table has a bucket per key (every
@@ -579,12 +678,7 @@ public:
     bool large() const { return m_values.size() * sizeof(std::uint64_t) > (std::size_t{1} << 18); }
 
     std::uint64_t count(const Probe& probe) const {
-        if (!m_hashed)
-            return probe.end - probe.begin;
-        std::uint64_t n = 0;
-        for (std::uint32_t i = probe.begin; i < probe.end; ++i)
-            n += (m_counting ? m_keys[i] : m_entries[i].key) == probe.key;
-        return n;
+        return m_hashed ? hashedRun(probe).size : probe.end - probe.begin;
     }
 
     static constexpr std::size_t kCopySpare = 7; // values past a stage of the build that it may write
@@ -594,13 +688,137 @@ public:
     static_assert(kRunPadding >= kCopySpare);
 
 private:
-    struct Entry {
-        std::uint64_t key;
-        std::uint64_t values;
+    static constexpr std::uint64_t kMultiplier = 0x9e3779b97f4a7c15ull; // odd: h is a bijection
+    static constexpr std::uint64_t kBucketEntries = 8;
+    static constexpr unsigned kTagBits = 16;
+    static constexpr unsigned kDigitBits = 11; // the build sorts tags in one pass or two
+    static_assert(kTagBits <= 2 * kDigitBits);
+    static constexpr std::size_t kTagPadding = 8; // tags are compared eight at a time
+    static constexpr unsigned kPresentBitsPerKey = 2; // 4 to 8 presence bits per key
+
+    // The inner combinations in enumeration order with h (modulo 2^64) and their index, both stepped
+    // by addition: no division or multiplication per combination.
+    struct HashedEnumeration {
+        std::array<std::uint32_t, 4> size{};
+        std::array<std::uint64_t, 4> start{};
+        std::array<std::uint64_t, 4> step{};
+        std::array<unsigned, 4> fieldShift{};
+        std::array<std::uint64_t, 4> fieldMask{};
+        std::uint64_t lowLanes = 0; // each term's low bound in its lane
+
+        template <int K, class Visit>
+        void nest(std::uint64_t h, std::uint64_t index, Visit& visit) const {
+            const std::uint64_t step = this->step[K];
+            const std::uint64_t indexStep = std::uint64_t{1} << fieldShift[K];
+            h += start[K];
+            for (std::uint32_t i = 0; i < size[K]; ++i, h += step, index += indexStep) {
+                if constexpr (K == 0)
+                    visit(h, index);
+                else
+                    nest<K - 1>(h, index, visit);
+            }
+        }
+
+        template <class Visit>
+        void forEach(int terms, Visit&& visit) const {
+            switch (terms) {
+            case 1: nest<0>(0, 0, visit); break;
+            case 2: nest<1>(0, 0, visit); break;
+            case 3: nest<2>(0, 0, visit); break;
+            default: nest<3>(0, 0, visit); break;
+            }
+        }
+
+        // The packed values of an index: each field moved to its lane, plus the low bounds lane by
+        // lane (16-bit lanes wrap on their own, so that negative bounds do not carry into the next).
+        std::uint64_t values(std::uint64_t index) const {
+            std::uint64_t fields = 0;
+            for (std::size_t k = 0; k < 4; ++k)
+                fields |= (index >> fieldShift[k] & fieldMask[k]) << (16 * k);
+            constexpr std::uint64_t top = 0x8000800080008000ull;
+            return ((fields & ~top) + (lowLanes & ~top)) ^ ((fields ^ lowLanes) & top);
+        }
     };
 
-    std::uint64_t bucketOf(std::uint64_t key) const {
-        return m_hashed ? (key * 0x9e3779b97f4a7c15ull) >> m_hashShift : key;
+    // Most look-ups of a hashed table find nothing (sums of large weights cluster around a few values):
+    // the presence bits, a few per key and small enough for the cache, turn them away before they
+    // read the offsets or the bucket.
+    bool locateHashed(std::uint64_t key, Probe& probe) const {
+        const std::uint64_t h = key * kMultiplier & m_hashMask;
+        const std::uint64_t slot = h >> m_presentShift;
+        if ((m_present[slot >> 6] >> (slot & 63) & 1) == 0)
+            return false;
+        probe.bucket = h >> m_tagBits;
+        probe.key = h & ((std::uint64_t{1} << m_tagBits) - 1); // the tag
+        __builtin_prefetch(&m_offsets[probe.bucket]);
+        return true;
+    }
+
+    // A small hashed table with few values of h (at most four per entry): a count per value sorts it
+    // in one pass over the enumeration, with no elements to move.
+    void buildFromCounts(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms, std::uint64_t n,
+                         const HashedEnumeration& e, std::uint64_t* out) {
+        const std::uint64_t mask = m_hashMask;
+        const std::uint64_t tagMask = (std::uint64_t{1} << m_tagBits) - 1;
+        std::vector<std::uint32_t> at(mask + 2, 0); // then the next place of each value of h
+        e.forEach(terms, [&](std::uint64_t h, std::uint64_t) { ++at[(h & mask) + 1]; });
+        std::partial_sum(at.begin(), at.end(), at.begin());
+        for (std::size_t bucket = 0; bucket < m_offsets.size(); ++bucket)
+            m_offsets[bucket] = at[bucket << m_tagBits];
+        const auto bits = std::min(static_cast<unsigned>(std::bit_width(mask)),
+                                   static_cast<unsigned>(std::bit_width(n)) + kPresentBitsPerKey);
+        m_presentShift = static_cast<unsigned>(std::bit_width(mask)) - bits;
+        m_present.assign(((std::size_t{1} << bits) + 63) / 64, 0);
+        std::uint64_t* const present = m_present.data();
+        std::uint16_t* const tags = m_tags.data();
+        // The packed values come with the sums here, and h from the sum in two multiplications.
+        const std::int64_t min = m_min;
+        const ExactDivisor divisor = m_divisor;
+        forEachInner(box, weights, terms, [&](std::int64_t sum, std::uint64_t packed) {
+            const std::uint64_t h = divisor.divide(static_cast<std::uint64_t>(sum - min)) * kMultiplier & mask;
+            const std::uint32_t i = at[h]++;
+            tags[i] = static_cast<std::uint16_t>(h & tagMask);
+            if (!m_counting)
+                out[i] = packed;
+            const std::uint64_t slot = h >> m_presentShift;
+            present[slot >> 6] |= std::uint64_t{1} << (slot & 63);
+        });
+    }
+
+    struct Run {
+        std::uint32_t first;
+        std::uint32_t size;
+    };
+
+    // A bucket's entries are sorted by tag: the probe's key is the one run of its tag.
+    Run hashedRun(const Probe& probe) const {
+        const std::uint16_t* const tags = m_tags.data() + probe.begin;
+        const std::uint32_t size = probe.end - probe.begin;
+        const auto tag = static_cast<std::uint16_t>(probe.key);
+        std::uint32_t first = 0, found = 0;
+#if VELMORA_SSE2
+        const __m128i wanted = _mm_set1_epi16(static_cast<short>(tag));
+        for (std::uint32_t i = 0; i < size; i += 8) { // reads up to seven tags past the bucket
+            auto equal = static_cast<std::uint32_t>(
+                _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(tags + i)), wanted)));
+            if (size - i < 8)
+                equal &= (1u << (2 * (size - i))) - 1;
+            if (equal != 0) {
+                if (found == 0)
+                    first = i + static_cast<std::uint32_t>(std::countr_zero(equal)) / 2;
+                // the run's lanes are contiguous: no population count needed
+                found += static_cast<std::uint32_t>(std::bit_width(equal) - std::countr_zero(equal)) / 2;
+            } else if (found != 0) {
+                break;
+            }
+        }
+#else
+        while (first < size && tags[first] != tag)
+            ++first;
+        while (first + found < size && tags[first + found] == tag)
+            ++found;
+#endif
+        return {probe.begin + first, found};
     }
 
     int m_terms;
@@ -611,12 +829,14 @@ private:
     std::int64_t m_gcd = 1;
     ExactDivisor m_divisor;
     bool m_hashed = false;
-    unsigned m_hashShift = 0;
+    std::uint64_t m_hashMask = 0; // hashed: h is b bits, the bucket its top bits
+    unsigned m_tagBits = 0;       // ... and the tag the other bits
     TableVector<std::uint32_t> m_offsets;
     bool m_counting = false;
-    TableVector<Entry> m_entries;         // listing, hashed: key and values
-    TableVector<std::uint64_t> m_values; // listing, a bucket per key: values only
-    TableVector<std::uint64_t> m_keys;   // counting, hashed: keys only (a bucket per key needs none)
+    TableVector<std::uint64_t> m_values; // listing: packed values, grouped by bucket
+    TableVector<std::uint16_t> m_tags;   // hashed: each entry's tag, sorted within its bucket
+    std::vector<std::uint64_t> m_present; // hashed: a bit per value of h's top bits, set where a key is
+    unsigned m_presentShift = 0;          // ... that is, per h >> m_presentShift
 };
 
 // Meet in the middle for counting: how many combinations of the inner terms make each reachable sum.
@@ -1290,9 +1510,8 @@ private:
             out.putRun(run, probe.end - probe.begin, low, high);
             return;
         }
-        Emitter::Cursor cursor = out.open();
-        m_sparse->forEachMatch(probe, [&](std::uint64_t inner) { out.put(cursor, low | inner, high); });
-        out.close(cursor);
+        const std::span<const std::uint64_t> matches = m_sparse->matches(probe);
+        out.putRun(matches.data(), matches.size(), low, high);
     }
 
     // Hands on `found` again with term k+1's value replaced by `value`.

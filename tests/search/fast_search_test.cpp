@@ -454,6 +454,43 @@ TEST(FastSearch, LargeHashedTableKeepsEnumerationOrder) {
     EXPECT_EQ(fastCount(setup, table).solutions, SolutionCount(expected.solutions.size()));
 }
 
+TEST(FastSearch, LargeHashedTableOfNegativeWeightsAndBounds) {
+    // 23^4 inner combinations over -11..11 with weights of both signs near multiples of 10^6: keys span
+    // about 2^27, so the table is sorted in partitions with tags of more than eleven bits (two passes),
+    // and values below zero must come back lane by lane. The other term sets decide how many look-ups
+    // find a key: some sums occur for several inner combinations, most for none.
+    const std::array<std::int32_t, 8> weights = {1000003, -2000017, 3000007, -4000009, 1, 1000033, 0, 0};
+    const std::array<std::array<std::int32_t, 2>, 8> ranges = {
+        {{-11, 11}, {-11, 11}, {-11, 11}, {-11, 11}, {0, 2}, {-1, 1}, {0, 0}, {0, 0}}};
+    const std::int32_t target = 1000003 * -7 - 2000017 * 3 + 3000007 * 11 - 4000009 * -2 + 1 + 1000033 * -1;
+    const SearchSetup setup = makeSetup(target, weights, ranges);
+    const Outcome expected = reference(setup);
+    ASSERT_GT(expected.solutions.size(), 1u);
+    const FastSearchOptions table{InnerMethod::SparseTable, 4, 1e7, 1e7};
+    EXPECT_TRUE(sameOutcome(expected, fast(setup, table)));
+    EXPECT_EQ(fastCount(setup, table).solutions, SolutionCount(expected.solutions.size()));
+    // Tables of fewer terms leave the unused fields of an entry empty.
+    for (int terms = 1; terms <= 3; ++terms) {
+        SCOPED_TRACE(terms);
+        EXPECT_TRUE(sameOutcome(expected, fast(setup, {InnerMethod::SparseTable, terms, 1e7, 1e7})));
+    }
+}
+
+TEST(FastSearch, HashedBucketKeepsApartKeysThatDifferByAMultipleOf2048) {
+    // Sums 2048 apart share the low eleven bits of their hash (an odd multiple of the key modulo 2^12),
+    // and this small table puts every key in one bucket. The entries of sums 0 and 2048 alternate in
+    // enumeration order, so each sum's entries are one run only once the tags are sorted in full.
+    SearchSetup setup = makeSetup(0, {2048, 1, -1, 0, 0, 0, 0, 0},
+                                  {{{0, 1}, {0, 1}, {0, 1}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}}});
+    for (std::int32_t target : {0, 2048, 2049, -1}) {
+        setup.target = target;
+        SCOPED_TRACE(target);
+        const Outcome expected = reference(setup);
+        EXPECT_TRUE(sameOutcome(expected, fast(setup, {InnerMethod::SparseTable, 3})));
+        EXPECT_EQ(fastCount(setup, {InnerMethod::SparseTable, 3}).solutions, SolutionCount(expected.solutions.size()));
+    }
+}
+
 TEST(FastSearch, SolutionsBeforeAStopMidwayAreHandedOn) {
     // Term 8's product overflows at its value 22: the listing stops right after value 21's solutions.
     SearchSetup setup = makeSetup(3000, {98, 128, 158, 198, 248, 298, 398, 100000000},
