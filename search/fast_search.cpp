@@ -954,40 +954,49 @@ bool hasWideStores() {
     return supported;
 }
 
+// The layout's index vectors and the masks of their value lanes, loaded once by a caller that writes
+// many runs.
+__attribute__((target("avx512f"), always_inline)) inline void loadWideLayout(__m512i* index, __mmask16* lanes) {
+    static constexpr WideLayout kLayout = makeWideLayout();
+    for (std::size_t j = 0; j < 5; ++j) {
+        lanes[j] = kLayout.valueLanes[j];
+        index[j] = _mm512_loadu_si512(kLayout.index[j].data());
+    }
+}
+
 // Writes records at..at+n-1 of `block` (64-byte aligned) sixteen at a time, like the 16-byte writer
 // below: a group from `at`, then groups from each following multiple of 16. Groups may write up to
 // fifteen records past the run and read up to fifteen values past it.
-__attribute__((target("avx512f"))) void writeRunWide(Solution* block, std::size_t at, const std::uint64_t* inner,
-                                                     std::size_t n, std::uint64_t lowBits, std::uint64_t high,
-                                                     std::int32_t target) {
-    static constexpr WideLayout kLayout = makeWideLayout();
+__attribute__((target("avx512f"), always_inline)) inline void writeWideGroups(
+    Solution* block, std::size_t at, const std::uint64_t* inner, std::size_t n, std::uint64_t lowBits,
+    std::uint64_t high, std::int32_t target, const __m512i* index, const __mmask16* lanes) {
     const __m512i constants = _mm512_castsi128_si512(
         _mm_set_epi32(0, static_cast<int>(high >> 32), static_cast<int>(high), target));
     // Each word's index vector with the constants already in their lanes: a permutation that keeps the
     // other lanes then completes the word in one instruction.
     __m512i mixed[5];
-    __mmask16 lanes[5];
-    for (std::size_t j = 0; j < 5; ++j) {
-        lanes[j] = kLayout.valueLanes[j];
-        const __m512i index = _mm512_loadu_si512(kLayout.index[j].data());
-        mixed[j] = _mm512_mask_permutexvar_epi32(index, static_cast<__mmask16>(~lanes[j]), index, constants);
-    }
+    for (std::size_t j = 0; j < 5; ++j)
+        mixed[j] = _mm512_mask_permutexvar_epi32(index[j], static_cast<__mmask16>(~lanes[j]), index[j], constants);
     const __m512i bits = _mm512_set1_epi64(static_cast<long long>(lowBits));
     const std::size_t end = at + n;
     for (std::size_t i = at; i < end; i = (i + 16) & ~std::size_t{15}) {
         const std::uint64_t* from = inner + (i - at);
-        __m512i a = _mm512_loadu_si512(from);
-        __m512i b = _mm512_loadu_si512(from + 8);
-        if (lowBits != 0) {
-            a = _mm512_or_si512(a, bits);
-            b = _mm512_or_si512(b, bits);
-        }
+        const __m512i a = _mm512_or_si512(_mm512_loadu_si512(from), bits);
+        const __m512i b = _mm512_or_si512(_mm512_loadu_si512(from + 8), bits);
         auto* out = reinterpret_cast<__m512i*>(block + i);
         for (std::size_t j = 0; j < 5; ++j)
             _mm512_storeu_si512(out + j, _mm512_mask2_permutex2var_epi32(a, mixed[j], lanes[j], b));
     }
 }
 
+__attribute__((target("avx512f"))) void writeRunWide(Solution* block, std::size_t at, const std::uint64_t* inner,
+                                                     std::size_t n, std::uint64_t lowBits, std::uint64_t high,
+                                                     std::int32_t target) {
+    __m512i index[5];
+    __mmask16 lanes[5];
+    loadWideLayout(index, lanes);
+    writeWideGroups(block, at, inner, n, lowBits, high, target, index, lanes);
+}
 
 #endif
 
@@ -1195,14 +1204,6 @@ private:
     }
 
 #if VELMORA_AVX512
-    __attribute__((target("avx512f"), always_inline)) static inline void loadWideLayout(__m512i* index, __mmask16* lanes) {
-        static constexpr WideLayout kLayout = makeWideLayout();
-        for (std::size_t j = 0; j < 5; ++j) {
-            lanes[j] = kLayout.valueLanes[j];
-            index[j] = _mm512_loadu_si512(kLayout.index[j].data());
-        }
-    }
-
     // Writes the runs of `runs` as writeRunWide writes one, each with its term's value set in `low` or
     // `high`. A run that does not fit in what is left of the block goes through putRun, which hands
     // the block on and splits the run if it is longer than a block.
@@ -1245,23 +1246,8 @@ private:
                 at = m_used;
                 continue;
             }
-            const __m512i constants = _mm512_castsi128_si512(
-                _mm_set_epi32(0, static_cast<int>(high >> 32), static_cast<int>(high), target));
-            __m512i mixed[5];
-            for (std::size_t j = 0; j < 5; ++j)
-                mixed[j] = _mm512_mask_permutexvar_epi32(index[j], static_cast<__mmask16>(~lanes[j]), index[j], constants);
-            const __m512i lowBits = _mm512_set1_epi64(static_cast<long long>(low));
-            const std::uint64_t* inner = values + begin;
-            const std::size_t end = at + n;
-            for (std::size_t i = at; i < end; i = (i + 16) & ~std::size_t{15}) {
-                const std::uint64_t* from = inner + (i - at);
-                const __m512i a = _mm512_or_si512(_mm512_loadu_si512(from), lowBits);
-                const __m512i b = _mm512_or_si512(_mm512_loadu_si512(from + 8), lowBits);
-                auto* out = reinterpret_cast<__m512i*>(block + i);
-                for (std::size_t j = 0; j < 5; ++j)
-                    _mm512_storeu_si512(out + j, _mm512_mask2_permutex2var_epi32(a, mixed[j], lanes[j], b));
-            }
-            at = end;
+            writeWideGroups(block, at, values + begin, n, low, high, target, index, lanes);
+            at += n;
         }
         runs.count = 0;
         m_used = at;
