@@ -664,10 +664,6 @@ public:
         return {m_values.data() + r.first, r.size};
     }
 
-    // The probe's matches as one run of packed values when the table has a bucket per key (every
-    // entry of the bucket matches), else null. The values are followed by kRunPadding readable ones.
-    const std::uint64_t* run(const Probe& probe) const { return m_hashed ? nullptr : m_values.data() + probe.begin; }
-
     // For a listing table with a bucket per key: its buckets' starts and its values (else null), and
     // the gcd of its sums, by which a key steps when the sum steps.
     const std::uint32_t* keyedStarts() const { return m_hashed || m_counting ? nullptr : m_offsets.data(); }
@@ -1489,15 +1485,8 @@ private:
     }
 
     void emitMatches(const SparseTable::Probe& probe) {
-        const std::uint64_t low = m_low;
-        const std::uint64_t high = m_high;
-        Emitter& out = *m_out;
-        if (const std::uint64_t* run = m_sparse->run(probe)) {
-            out.putRun(run, probe.end - probe.begin, low, high);
-            return;
-        }
         const std::span<const std::uint64_t> matches = m_sparse->matches(probe);
-        out.putRun(matches.data(), matches.size(), low, high);
+        m_out->putRun(matches.data(), matches.size(), m_low, m_high);
     }
 
     // Hands on `found` again with term k+1's value replaced by `value`.
