@@ -1099,9 +1099,12 @@ public:
         }
     }
 #else
-    void putKeyedRuns(KeyedRuns&, std::uint64_t, std::uint64_t) {}
+    // Without 64-byte stores wide() is false and the callers take forEachProbe instead.
+    void putKeyedRuns(KeyedRuns&, std::uint64_t, std::uint64_t) { std::abort(); }
     void putKeyedRuns(KeyedRuns&, const Level&, std::int64_t, const ExactDivisor&, int, std::int64_t, std::int64_t,
-                      std::int64_t, std::int64_t, std::int64_t, std::uint64_t, std::uint64_t) {}
+                      std::int64_t, std::int64_t, std::int64_t, std::uint64_t, std::uint64_t) {
+        std::abort();
+    }
 #endif
 
     std::uint64_t produced() const { return m_flushed + m_used; }
