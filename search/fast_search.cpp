@@ -70,6 +70,12 @@ std::uint64_t lane(int k, std::int32_t value) {
     return std::uint64_t{static_cast<std::uint16_t>(value)} << (16 * (k & 3));
 }
 
+// Sets term k+1's value in the packed values of a combination: `low` holds terms 1..4, `high` 5..8.
+void setLane(std::uint64_t& low, std::uint64_t& high, int k, std::int64_t value) {
+    std::uint64_t& word = k < 4 ? low : high;
+    word = (word & ~(std::uint64_t{0xffff} << (16 * (k & 3)))) | lane(k, static_cast<std::int32_t>(value));
+}
+
 // Tables are read at random: on Linux, ask for 2 MB pages so that look-ups do not also miss the TLB.
 template <class T>
 struct TableAllocator {
@@ -1079,18 +1085,12 @@ public:
         __m512i index[5];
         __mmask16 lanes[5];
         loadWideLayout(index, lanes);
-        const unsigned shift = 16 * static_cast<unsigned>(upperTerm & 3);
-        const std::uint64_t keep = ~(std::uint64_t{0xffff} << shift);
         for (std::int64_t u = first; u <= last; u += step) {
             const std::int64_t lowerRest = rest - upperWeight * u;
             std::int64_t lowerFirst = 0, lowerLast = 0;
             if (!lower.values(lowerRest, lowerFirst, lowerLast))
                 continue;
-            const std::uint64_t bits = std::uint64_t{static_cast<std::uint16_t>(u)} << shift;
-            if (upperTerm < 4)
-                low = (low & keep) | bits;
-            else
-                high = (high & keep) | bits;
+            setLane(low, high, upperTerm, u);
             runs.key = tableDivisor.divide(static_cast<std::uint64_t>(lowerRest - lower.weight * lowerFirst - tableMin));
             runs.count = (lowerLast - lowerFirst) / lower.modulus + 1;
             runs.value = lowerFirst;
@@ -1463,10 +1463,7 @@ private:
         }
     }
 
-    void setValue(int k, std::int64_t value) {
-        std::uint64_t& word = k < 4 ? m_low : m_high;
-        word = (word & ~(std::uint64_t{0xffff} << (16 * (k & 3)))) | lane(k, static_cast<std::int32_t>(value));
-    }
+    void setValue(int k, std::int64_t value) { setLane(m_low, m_high, k, value); }
 
     // The table look-ups for the values first, first + modulus, ... last of the term just above the
     // table, a batch at a time: the memory reads of a whole batch overlap instead of following each other.
