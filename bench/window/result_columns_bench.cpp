@@ -7,8 +7,8 @@
 // engines hand them on, so the figures are the window's alone.
 
 #include "search/combination_search.h"
-#include "window/result_list.h"
-#include "window/velm.h"
+#include "window/qt/result_list.h"
+#include "window/qt/velm.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -4,9 +4,9 @@
 
 #include "search/run_time_error.h"
 #include "search/number_text.h"
-#include "window/heading_label.h"
-#include "window/result_list.h"
-#include "window/velm.h"
+#include "window/qt/heading_label.h"
+#include "window/qt/result_list.h"
+#include "window/qt/velm.h"
 #include "window_test_support.h"
 
 #include <QMouseEvent>

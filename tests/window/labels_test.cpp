@@ -1,8 +1,8 @@
 // The window's labels: headings wrap at the label's width and are cut at its box, '&' marks an access key
 // whatever the style says, and Label1 never shows anything.
 
-#include "window/heading_label.h"
-#include "window/velm.h"
+#include "window/qt/heading_label.h"
+#include "window/qt/velm.h"
 #include "window_test_support.h"
 
 #include <QPainter>

@@ -1,11 +1,11 @@
 // The window as designed: the 21 controls' kinds, places and sizes, captions, fonts, stacking, icon, tab
 // order and a layout that resizing leaves alone.
 
-#include "window/control_table.h"
-#include "window/heading_label.h"
-#include "window/program_icon.h"
-#include "window/result_list.h"
-#include "window/velm.h"
+#include "window/commands/control_table.h"
+#include "window/qt/heading_label.h"
+#include "window/qt/program_icon.h"
+#include "window/qt/result_list.h"
+#include "window/qt/velm.h"
 #include "window_test_support.h"
 
 #include <QFontInfo>

@@ -2,8 +2,8 @@
 // loader left in force; the loader runs once; Quit and closing the window end the program at once.
 
 #include "setup/settings_file.h"
-#include "window/heading_label.h"
-#include "window/velm.h"
+#include "window/qt/heading_label.h"
+#include "window/qt/velm.h"
 #include "window_test_support.h"
 
 #include <QMouseEvent>

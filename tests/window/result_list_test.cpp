@@ -2,9 +2,9 @@
 // (scroll bar only when needed, keyboard and mouse selection, each list on its own, items cut not elided).
 
 #include "search/run_time_error.h"
-#include "window/result_columns.h"
-#include "window/result_list.h"
-#include "window/row_store.h"
+#include "window/commands/result_columns.h"
+#include "window/qt/result_list.h"
+#include "window/commands/row_store.h"
 #include "window_test_support.h"
 
 #include <QScrollBar>
@@ -36,8 +36,12 @@ struct Columns {
         for (int c = 0; c < ResultColumns::kListCount; ++c) {
             lists.push_back(std::make_unique<ResultList>(columns.store(), c));
             lists.back()->resize(c == 0 ? 65 : 41, 340);
-            columns.attach(c, lists.back().get());
         }
+    }
+    // What the window does once a command has changed the rows.
+    void showRows() {
+        for (auto& list : lists)
+            list->rowsChanged();
     }
     ResultColumns columns;
     std::vector<std::unique_ptr<ResultList>> lists;
@@ -131,16 +135,17 @@ private slots:
         const int fit = list.pageRows();
         QVERIFY(fit > 5);
         c.columns.accept(rows(fit));
-        c.columns.showRows();
+        c.showRows();
         QCoreApplication::processEvents();
         QVERIFY(!list.verticalScrollBar()->isVisible());
         c.columns.accept(rows(1));
-        c.columns.showRows();
+        c.showRows();
         QCoreApplication::processEvents();
         QVERIFY(list.verticalScrollBar()->isVisible());
         QVERIFY(!list.horizontalScrollBar()->isVisible());
         QCOMPARE(list.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
         c.columns.clear();
+        c.showRows();
         QCoreApplication::processEvents();
         QVERIFY(!list.verticalScrollBar()->isVisible());
         QCOMPARE(list.rowCount(), 0);
@@ -152,7 +157,7 @@ private slots:
         s.sum = -2147483647 - 1;
         s.values = {-7, 120, 0, -32768, 32767, 1, -1, 10};
         c.columns.accept(std::span(&s, 1));
-        c.columns.showRows();
+        c.showRows();
         const QStringList expected{"-2147483648", "-7", "120", "0", "-32768", "32767", "1", "-1", "10"};
         for (int col = 0; col < 9; ++col) {
             QCOMPARE(c.lists[std::size_t(col)]->rowCount(), 1);
@@ -165,7 +170,7 @@ private slots:
         Solution s;
         s.sum = -2147483647 - 1;
         c.columns.accept(std::span(&s, 1));
-        c.columns.showRows();
+        c.showRows();
         ResultList& list = *c.lists[0];
         list.resize(30, 100); // narrower than the number
         list.show();
@@ -188,7 +193,7 @@ private slots:
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
         c.columns.accept(rows(1000));
-        c.columns.showRows();
+        c.showRows();
         const int page = list.pageRows();
         QCOMPARE(list.currentRow(), -1);
         QTest::keyClick(&list, Qt::Key_Down);
@@ -229,7 +234,7 @@ private slots:
         for (auto& list : c.lists)
             list->show();
         c.columns.accept(rows(100));
-        c.columns.showRows();
+        c.showRows();
         ResultList& list = *c.lists[3];
         QVERIFY(QTest::qWaitForWindowExposed(&list));
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(5, list.rowHeight() * 2 + 1));
@@ -242,7 +247,7 @@ private slots:
         // A click below the last item selects nothing new.
         c.columns.clear();
         c.columns.accept(rows(2));
-        c.columns.showRows();
+        c.showRows();
         QCOMPARE(list.currentRow(), -1); // the selected row went with Reset
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(5, list.rowHeight() * 5 + 1));
         QCOMPARE(list.currentRow(), -1);
@@ -251,7 +256,7 @@ private slots:
     void eachListScrollsOnItsOwn() {
         Columns c;
         c.columns.accept(rows(500));
-        c.columns.showRows();
+        c.showRows();
         c.lists[2]->verticalScrollBar()->setValue(300);
         QCOMPARE(c.lists[2]->topRow(), 300);
         for (std::size_t i = 0; i < c.lists.size(); ++i)
@@ -265,14 +270,14 @@ private slots:
         const auto batch = rows(1024);
         for (int i = 0; i < 300; ++i) // 307200 rows, past several blocks
             c.columns.accept(batch);
-        c.columns.showRows();
+        c.showRows();
         ResultList& list = *c.lists[1];
         list.setCurrentRow(250000);
         QCOMPARE(list.currentRow(), 250000);
         QVERIFY(list.topRow() <= 250000 && 250000 < list.topRow() + list.pageRows());
         QCOMPARE(list.itemText(250000), QString::number(250000 % 1024));
         c.columns.accept(batch); // appending keeps the selection and the scroll position
-        c.columns.showRows();
+        c.showRows();
         QCOMPARE(list.currentRow(), 250000);
     }
 };

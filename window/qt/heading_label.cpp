@@ -1,4 +1,4 @@
-#include "window/heading_label.h"
+#include "window/qt/heading_label.h"
 
 #include <QPainter>
 #include <QTextLayout>

@@ -1,5 +1,5 @@
-#include "window/program_icon.h"
-#include "window/velm.h"
+#include "window/qt/program_icon.h"
+#include "window/qt/velm.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "window/row_store.h"
+#include "window/commands/row_store.h"
 
 #include "search/run_time_error.h"
 

@@ -1,11 +1,9 @@
-#include "window/velm.h"
+#include "window/qt/velm.h"
 
-#include "search/run_time_error.h"
-#include "setup/settings_file.h"
-#include "window/control_table.h"
-#include "window/heading_label.h"
-#include "window/program_icon.h"
-#include "window/result_list.h"
+#include "window/commands/control_table.h"
+#include "window/qt/heading_label.h"
+#include "window/qt/program_icon.h"
+#include "window/qt/result_list.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -14,8 +12,6 @@
 #include <QPushButton>
 
 #include <algorithm>
-#include <new>
-#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -84,19 +80,9 @@ public:
     }
 };
 
-void discardQueuedInput() {
-    InputSwallower swallower;
-    qApp->installEventFilter(&swallower);
-    QCoreApplication::processEvents();
-    qApp->removeEventFilter(&swallower);
-}
-
-void searchWithTheDefaultEngine(const SearchSetup& setup, SolutionSink& sink) { combinationSearch(setup, sink); }
-
 } // namespace
 
-Velm::Velm(std::size_t rowLimit, Search search)
-    : m_columns(rowLimit), m_search(search ? std::move(search) : Search(searchWithTheDefaultEngine)) {
+Velm::Velm(std::size_t rowLimit, Search search) : m_commands(*this, rowLimit, std::move(search)) {
     setObjectName(QStringLiteral("velm"));
     setWindowTitle(kTitle);
     setWindowIcon(programIcon());
@@ -122,9 +108,8 @@ void Velm::createControls() {
         }
         case ControlKind::List: {
             const int column = listCount++;
-            auto* list = new ResultList(m_columns.store(), column, this);
+            auto* list = new ResultList(m_commands.rows(), column, this);
             m_lists.at(std::size_t(column)) = list;
-            m_columns.attach(column, list);
             focusable.emplace_back(spec.tabIndex, list);
             control = list;
             break;
@@ -165,49 +150,42 @@ void Velm::setVisible(bool visible) {
 
 void Velm::Form_Load() {
     m_loaded = true;
-    const LoadResult result = SettingsFile::load(m_setup, [this](int term, const std::string& heading) {
-        m_labels.at(std::size_t(term))->setText(QString::fromStdString(heading));
-        return true;
-    });
-    if (!result.ok())
-        showMessage(fromUtf8(SettingsFile::kFailureMessage), QString::fromStdString(result.cause()));
+    m_commands.Form_Load();
 }
 
-void Velm::Command1_Click() {
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    // Let the window system put up the hourglass before the search holds the thread; input stays queued.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    std::optional<RunTimeError> error;
-    try {
-        m_search(m_setup, m_columns);
-    } catch (const RunTimeError& e) {
-        error = e;
-    } catch (const std::bad_alloc&) {
-        error = RunTimeError::outOfMemory();
-    }
-    m_columns.showRows();
-    discardQueuedInput();
-    if (error)
-        reportError(*error);
-    QGuiApplication::restoreOverrideCursor();
+bool Velm::setHeading(int term, const std::string& text) {
+    m_labels.at(std::size_t(term))->setText(fromUtf8(text));
+    return true;
 }
 
-void Velm::Command2_Click() { QCoreApplication::exit(0); }
-
-void Velm::Command3_Click() {
-    try {
-        m_columns.clear();
-    } catch (const RunTimeError& e) {
-        reportError(e);
-    }
-}
-
-void Velm::showMessage(const QString& text, const QString& detail) {
-    QMessageBox box(QMessageBox::NoIcon, kTitle, text, QMessageBox::Ok, this);
-    box.setInformativeText(detail);
+void Velm::showMessage(const std::string& text, const std::string& detail) {
+    QMessageBox box(QMessageBox::NoIcon, kTitle, fromUtf8(text), QMessageBox::Ok, this);
+    box.setInformativeText(fromUtf8(detail));
     box.exec();
 }
 
-void Velm::reportError(const RunTimeError& error) { showMessage(QString::fromStdString(error.report())); }
+void Velm::setBusy(bool busy) {
+    if (!busy) {
+        QGuiApplication::restoreOverrideCursor();
+        return;
+    }
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    // Let the window system put up the hourglass before the search holds the thread; input stays queued.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void Velm::discardQueuedInput() {
+    InputSwallower swallower;
+    qApp->installEventFilter(&swallower);
+    QCoreApplication::processEvents();
+    qApp->removeEventFilter(&swallower);
+}
+
+void Velm::rowsChanged() {
+    for (ResultList* list : m_lists)
+        list->rowsChanged();
+}
+
+void Velm::quit() { QCoreApplication::exit(0); }
 
 } // namespace velmora

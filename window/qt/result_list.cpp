@@ -1,7 +1,7 @@
-#include "window/result_list.h"
+#include "window/qt/result_list.h"
 
 #include "search/number_text.h"
-#include "window/row_store.h"
+#include "window/commands/row_store.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
