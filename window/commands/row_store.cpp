@@ -26,7 +26,7 @@ void RowStore::appendOne(const Solution& solution) {
     if (offset == 0) {
         // Reserve the block table ahead so that push_back cannot fail after the block is allocated.
         if (m_blocks.size() == m_blocks.capacity())
-            m_blocks.reserve(std::max<std::size_t>(16, m_blocks.size() * 2));
+            m_blocks.reserve(static_cast<std::size_t>(tableCapacity(m_blocks.size() + 1)));
         Block block;
         block.values = std::make_unique_for_overwrite<Values[]>(kBlockRows);
         block.sharedSum = solution.sum;

@@ -16,10 +16,22 @@ namespace velmora {
 /// target, so in practice they always do); a block whose sums differ keeps one 32-bit sum per row.
 /// Rows live in fixed blocks, so appending never moves or copies the rows already held.
 class RowStore {
+    using Values = std::array<std::int16_t, SearchSetup::kTermCount>;
+    struct Block {
+        std::unique_ptr<Values[]> values;
+        std::unique_ptr<std::int32_t[]> sums; // only once the block's sums differ
+        std::int32_t sharedSum = 0;
+    };
+
 public:
-    /// The default limit: 2^30 rows, 16 GiB. Row numbers stay within a scroll bar's int range.
+    /// The most rows a store holds: 2^30, 16 GiB of values. Row numbers stay within a scroll bar's int
+    /// range. The windows ask for less where the machine's memory is smaller (window/commands/row_limit.h).
     static constexpr std::size_t kDefaultLimit = std::size_t{1} << 30;
     static constexpr std::size_t kBlockRows = std::size_t{1} << 16;
+    /// The values of one block: 16 bytes a row, 1 MiB.
+    static constexpr std::size_t kBlockValueBytes = kBlockRows * sizeof(Values);
+    /// One entry of the block table.
+    static constexpr std::size_t kTableEntryBytes = sizeof(Block);
     /// Columns: 0 is the sum, 1..8 the values of terms 1..8.
     static constexpr int kColumnCount = 1 + SearchSetup::kTermCount;
 
@@ -39,14 +51,20 @@ public:
 
     /// Bytes allocated for the rows held.
     std::size_t bytesAllocated() const;
+    /// What bytesAllocated() comes to once `blocks` whole blocks are held whose sums agree, as the rows of
+    /// one search's target always do: their values and the block table.
+    static constexpr std::uint64_t bytesForBlocks(std::uint64_t blocks) {
+        return blocks * kBlockValueBytes + tableCapacity(blocks) * kTableEntryBytes;
+    }
 
 private:
-    using Values = std::array<std::int16_t, SearchSetup::kTermCount>;
-    struct Block {
-        std::unique_ptr<Values[]> values;
-        std::unique_ptr<std::int32_t[]> sums; // only once the block's sums differ
-        std::int32_t sharedSum = 0;
-    };
+    /// The block table's entries for `blocks` blocks: none, then 16, then doubling.
+    static constexpr std::uint64_t tableCapacity(std::uint64_t blocks) {
+        std::uint64_t capacity = blocks == 0 ? 0 : 16;
+        while (capacity < blocks)
+            capacity *= 2;
+        return capacity;
+    }
 
     void appendOne(const Solution& solution);
 

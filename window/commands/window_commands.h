@@ -15,6 +15,7 @@
 #include "search/combination_search.h"
 #include "setup/search_setup.h"
 #include "window/commands/result_columns.h"
+#include "window/commands/row_limit.h"
 
 #include <functional>
 #include <string>
@@ -52,8 +53,8 @@ public:
     /// How Start searches; combinationSearch unless a test stands in its own.
     using Search = std::function<void(const SearchSetup&, SolutionSink&)>;
 
-    /// `rowLimit`: the most rows the result columns hold.
-    explicit WindowCommands(WindowView& view, std::size_t rowLimit = RowStore::kDefaultLimit, Search search = {});
+    /// `rowLimit`: the most rows the result columns hold; by default what this machine's memory holds.
+    explicit WindowCommands(WindowView& view, std::size_t rowLimit = machineRowLimit(), Search search = {});
 
     /// Loads the settings; the window calls it once, before it is first shown.
     void Form_Load();

@@ -24,8 +24,8 @@ class Velm final : public QWidget, private WindowView {
 public:
     using Search = WindowCommands::Search;
 
-    /// `rowLimit`: the most rows the result columns hold (RowStore::kDefaultLimit unless a test sets less).
-    explicit Velm(std::size_t rowLimit = RowStore::kDefaultLimit, Search search = {});
+    /// `rowLimit`: the most rows the result columns hold (what the machine's memory holds, unless a test sets less).
+    explicit Velm(std::size_t rowLimit = machineRowLimit(), Search search = {});
 
     /// Loads the settings; raised once, by the first showing of the window (or by a test before it).
     void Form_Load();

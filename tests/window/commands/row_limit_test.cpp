@@ -1,0 +1,106 @@
+// The row limit: whole blocks of the row store in half of the physical memory, between one block and
+// 2^30 rows, with the memory size computed in 64 bits.
+#include "window/commands/row_limit.h"
+
+#include "search/run_time_error.h"
+#include "window/commands/row_store.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <limits>
+#include <optional>
+#include <vector>
+
+namespace velmora {
+namespace {
+
+constexpr std::uint64_t kMax64 = std::numeric_limits<std::uint64_t>::max();
+constexpr std::size_t kBlock = RowStore::kBlockRows;
+
+// The figures below: a block is 65536 rows of 16 bytes (1,048,576 bytes); the block table holds 24 bytes
+// an entry, 16 entries for up to 16 blocks, then doubling (4096 entries for 4095 blocks).
+static_assert(RowStore::kBlockValueBytes == 1048576);
+static_assert(sizeof(void*) != 8 || RowStore::kTableEntryBytes == 24);
+
+// Fills a store of `limit` rows until it reports error 7; returns the bytes it then holds.
+std::size_t bytesWhenFull(std::size_t limit) {
+    RowStore store(limit);
+    const std::vector<Solution> batch(4096);
+    try {
+        for (;;)
+            store.append(batch);
+    } catch (const RunTimeError& e) {
+        EXPECT_EQ(e.number(), 7);
+    }
+    EXPECT_EQ(store.size(), limit);
+    return store.bytesAllocated();
+}
+
+TEST(RowLimit, WholeBlocksInHalfTheMemoryBetweenOneBlockAndTwoToThe30) {
+    struct Case {
+        const char* name;
+        std::uint64_t memory;
+        std::size_t rows;
+        bool fromHalf; // the limit is what half of the memory holds, neither raised nor capped
+    };
+    const Case cases[] = {
+        {"no memory", 0, kBlock, false},
+        {"1 MiB", 1u << 20, kBlock, false},
+        {"two bytes short of one block", 2097920 - 2, kBlock, false},
+        {"exactly one block", 2097920, kBlock, true},
+        {"exactly three blocks", 6292224, 3 * kBlock, true},
+        {"an odd byte over three blocks", 6292225, 3 * kBlock, true},
+        {"two bytes short of three blocks", 6292224 - 2, 2 * kBlock, true},
+        {"8 GiB, more than 32 bits hold", std::uint64_t{1} << 33, 4095 * kBlock, false},
+        {"two bytes short of 2^30 rows", 34360524800 - 2, RowStore::kDefaultLimit - kBlock, false},
+        {"exactly 2^30 rows", 34360524800, RowStore::kDefaultLimit, false},
+        {"1 TiB", std::uint64_t{1} << 40, RowStore::kDefaultLimit, false},
+        {"the largest 64-bit size", kMax64, RowStore::kDefaultLimit, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t rows = rowLimitForMemory(c.memory);
+        EXPECT_EQ(rows, c.rows);
+        if (c.fromHalf) {
+            // A real store filled to the limit fits in half the memory; one block more would not.
+            EXPECT_LE(bytesWhenFull(rows), c.memory / 2);
+            EXPECT_GT(bytesWhenFull(rows + kBlock), c.memory / 2);
+        }
+    }
+}
+
+TEST(RowLimit, MemoryOfPagesIsA64BitProductThatSaturates) {
+    constexpr long long kLongLongMax = std::numeric_limits<long long>::max();
+    struct Case {
+        const char* name;
+        long long pages;
+        long long pageSize;
+        std::optional<std::uint64_t> bytes;
+    };
+    const Case cases[] = {
+        {"the system cannot tell", -1, 4096, std::nullopt},
+        {"no pages", 0, 4096, std::nullopt},
+        {"no page size", 262144, 0, std::nullopt},
+        {"8 GiB: 0 in 32 bits", 1 << 21, 4096, std::uint64_t{1} << 33},
+        {"a page over 4 GiB", (1 << 20) + 1, 4096, (std::uint64_t{1} << 32) + 4096},
+        {"2^63 exactly", std::int64_t{1} << 51, 4096, std::uint64_t{1} << 63},
+        {"2^64 saturates", std::int64_t{1} << 52, 4096, kMax64},
+        {"the largest of both", kLongLongMax, kLongLongMax, kMax64},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(memoryOfPages(c.pages, c.pageSize), c.bytes);
+    }
+}
+
+TEST(RowLimit, ThisMachineReportsItsMemory) {
+    const std::optional<std::uint64_t> memory = physicalMemoryBytes();
+    ASSERT_TRUE(memory.has_value());
+    EXPECT_GE(*memory, std::uint64_t{64} << 20);
+    std::printf("physical memory %llu bytes, row limit %llu rows\n", static_cast<unsigned long long>(*memory),
+                static_cast<unsigned long long>(machineRowLimit()));
+}
+
+} // namespace
+} // namespace velmora

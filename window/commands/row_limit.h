@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace velmora {
+
+/// The most rows the result columns hold on a machine with `physicalBytes` of memory: the whole blocks of
+/// the row store that half of it holds, their block table included, but at most RowStore::kDefaultLimit
+/// (2^30) and never less than one block. The rows a search hands the window all share its target, so a
+/// row costs its 16 bytes of values; the other half of the memory is left to the system and the rest of
+/// the program, so that a search with more solutions than fit stops with error 7 and keeps its rows
+/// instead of being ended by the system.
+std::size_t rowLimitForMemory(std::uint64_t physicalBytes);
+
+/// `pages` pages of `pageSize` bytes in 64-bit arithmetic (so it holds on a 32-bit system too), saturating
+/// at the largest 64-bit value; nothing when either is not positive, as when the system cannot tell.
+std::optional<std::uint64_t> memoryOfPages(long long pages, long long pageSize);
+
+/// The physical memory of this machine: sysconf on Linux, GlobalMemoryStatusEx on Windows.
+std::optional<std::uint64_t> physicalMemoryBytes();
+
+/// The row limit of this machine; RowStore::kDefaultLimit when its memory cannot be read.
+std::size_t machineRowLimit();
+
+} // namespace velmora
