@@ -22,8 +22,8 @@ namespace velmora {
 std::size_t rowLimitForMemory(std::uint64_t physicalBytes) {
     constexpr std::uint64_t maxBlocks = RowStore::kDefaultLimit / RowStore::kBlockRows;
     const std::uint64_t half = physicalBytes / 2;
-    // The values alone bound the blocks; the block table, under 0.01% of them, takes one block off at most
-    // (or two, where its doubling falls just there).
+    // The values alone bound the blocks; the block table, 24 bytes an entry and at most two entries a block
+    // past the first 16, is under 0.01% of them and takes one block off at most.
     std::uint64_t blocks = std::min(maxBlocks, half / RowStore::kBlockValueBytes);
     while (blocks > 0 && RowStore::bytesForBlocks(blocks) > half)
         --blocks;
