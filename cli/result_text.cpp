@@ -103,6 +103,10 @@ RowWriter::RowWriter(CheckedOutput& out, RowFormat format)
 
 void RowWriter::accept(std::span<const Solution> solutions) {
     static const ValueTexts texts;
+    // Locals, not members: the row's bytes are written through a char pointer, which may alias any member
+    // and would make the compiler reload each one for every value.
+    const char separator = m_separator;
+    const bool crLf = m_crLf;
     for (const Solution& s : solutions) {
         if (kBufferSize - m_used < kMaxRow)
             flush();
@@ -114,10 +118,10 @@ void RowWriter::accept(std::span<const Solution> solutions) {
         std::memcpy(p, m_sumText.data(), m_sumText.size());
         p += m_sumLength;
         for (std::int16_t v : s.values) {
-            *p++ = m_separator;
+            *p++ = separator;
             p = texts.write(p, v);
         }
-        if (m_crLf)
+        if (crLf)
             *p++ = '\r';
         *p++ = '\n';
         m_used = static_cast<std::size_t>(p - m_buffer.data());
