@@ -1,3 +1,4 @@
+#include "cli/checked_output.h"
 #include "cli/command_line.h"
 #include "cli/program_io.h"
 
@@ -5,5 +6,6 @@
 
 int main(int argc, char** argv) {
     velmora::useBinaryOutput();
-    return velmora::runCommandLine(velmora::programArguments(argc, argv), stdout, stderr);
+    const int status = velmora::runCommandLine(velmora::programArguments(argc, argv), stdout, stderr);
+    return velmora::closeOutput(stdout, stderr, status);
 }

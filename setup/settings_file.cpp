@@ -1,13 +1,11 @@
 #include "setup/settings_file.h"
 
 #include "setup/ansi_decode.h"
+#include "setup/line_splitter.h"
 #include "setup/number_parse.h"
+#include "setup/settings_reader.h"
 
-#include <array>
-#include <cerrno>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -15,117 +13,27 @@
 namespace velmora {
 namespace {
 
-using LineTable = std::array<std::string, SettingsFile::kLineCount>;
-
-// Splits bytes fed in chunks into the first 33 lines; stops taking bytes once it has them.
-class LineSplitter {
-public:
-    explicit LineSplitter(LineTable& lines) : m_lines(lines) {}
-
-    bool full() const { return m_count == SettingsFile::kLineCount; }
-    int count() const { return m_count; }
-
-    // Takes the next chunk of the file; returns true once 33 lines are complete.
-    bool feed(std::string_view chunk) {
-        while (!chunk.empty() && !full()) {
-            if (m_afterCr) {
-                m_afterCr = false;
-                if (chunk[0] == '\n') {
-                    chunk.remove_prefix(1);
-                    continue;
-                }
-            }
-            const void* cr = std::memchr(chunk.data(), '\r', chunk.size());
-            const std::size_t n = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - chunk.data()) : chunk.size();
-            m_lines[static_cast<std::size_t>(m_count)].append(chunk.data(), n);
-            m_lineHasBytes = m_lineHasBytes || n > 0;
-            chunk.remove_prefix(n);
-            if (cr) {
-                chunk.remove_prefix(1);
-                endLine();
-                m_afterCr = true;
-            }
-        }
-        return full();
-    }
-
-    // The end of the file ends a last line that has no line end; it adds no empty line after one.
-    void finish() {
-        if (!full() && m_lineHasBytes)
-            endLine();
-    }
-
-private:
-    void endLine() {
-        ++m_count;
-        m_lineHasBytes = false;
-    }
-
-    LineTable& m_lines;
-    int m_count = 0;
-    bool m_afterCr = false;
-    bool m_lineHasBytes = false;
-};
-
-struct ReadOutcome {
-    LoadFailure failure = LoadFailure::None;
-    int linesFound = 0;
-};
-
-ReadOutcome readFile(const std::filesystem::path& path, LineTable& lines) {
-#ifdef _WIN32
-    std::FILE* file = _wfopen(path.c_str(), L"rb");
-#else
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-#endif
-    if (!file)
-        return {errno == ENOENT || errno == ENOTDIR ? LoadFailure::FileNotFound : LoadFailure::Unreadable, 0};
-
-    struct Closer {
-        std::FILE* f;
-        ~Closer() { std::fclose(f); }
-    } closer{file};
-
-    LineSplitter splitter(lines);
-    static constexpr std::size_t kChunk = 64 * 1024;
-    std::array<char, kChunk> buffer;
-    try {
-        for (;;) {
-            const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), file);
-            if (splitter.feed(std::string_view(buffer.data(), n)))
-                return {LoadFailure::None, splitter.count()};
-            if (n < buffer.size()) {
-                if (std::ferror(file))
-                    return {LoadFailure::Unreadable, splitter.count()};
-                break;
-            }
-        }
-    } catch (const std::bad_alloc&) {
-        return {LoadFailure::OutOfMemory, splitter.count() + 1};
-    } catch (const std::length_error&) {
-        return {LoadFailure::OutOfMemory, splitter.count() + 1};
-    }
-    splitter.finish();
-    return {LoadFailure::None, splitter.count()};
+// Bytes already in memory, fed to the same splitter that reads files.
+ReadOutcome splitBytes(std::string_view bytes, LineSplitter& splitter) {
+    if (splitter.feed(bytes) == LineSplitter::State::NeedMore)
+        splitter.finish();
+    return {};
 }
 
-ReadOutcome readBytes(std::string_view bytes, LineTable& lines) {
-    LineSplitter splitter(lines);
-    try {
-        if (!splitter.feed(bytes))
-            splitter.finish();
-    } catch (const std::bad_alloc&) {
-        return {LoadFailure::OutOfMemory, splitter.count() + 1};
-    } catch (const std::length_error&) {
-        return {LoadFailure::OutOfMemory, splitter.count() + 1};
-    }
-    return {LoadFailure::None, splitter.count()};
+// A line taken out of the table for good, so that a long heading is held at most twice while it is
+// decoded; a line of ASCII alone is its own text and is not copied at all.
+std::string takeDecoded(std::string& slot) {
+    std::string raw = std::move(slot);
+    for (char c : raw)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return decodeAnsiLine(raw);
+    return raw;
 }
 
 // Steps after the file is closed: convert and assign, field by field, in the file's order.
 class Assigner {
 public:
-    Assigner(const LineTable& lines, SearchSetup& setup, const HeadingSink& sink)
+    Assigner(SettingsLines& lines, SearchSetup& setup, const HeadingSink& sink)
         : m_lines(lines), m_setup(setup), m_sink(sink) {}
 
     LoadResult run() {
@@ -136,7 +44,7 @@ public:
 
         for (int k = 1; k <= SearchSetup::kTermCount; ++k) {
             TermSpec& term = m_setup.term(k);
-            term.heading = decodeAnsiLine(line(k + 1));
+            term.heading = takeDecoded(m_lines[static_cast<std::size_t>(k)]);
             if (m_sink && !m_sink(k, term.heading))
                 return fail(LoadFailure::HeadingRejected, k + 1);
         }
@@ -185,21 +93,35 @@ private:
         return m_result;
     }
 
-    const LineTable& m_lines;
+    SettingsLines& m_lines;
     SearchSetup& m_setup;
     const HeadingSink& m_sink;
     LoadResult m_result;
 };
 
-LoadResult finishLoad(const ReadOutcome& read, const LineTable& lines, SearchSetup& setup, const HeadingSink& sink) {
-    if (read.failure != LoadFailure::None)
-        return {read.failure, read.failure == LoadFailure::OutOfMemory ? read.linesFound : 0, read.linesFound};
-    if (read.linesFound < SettingsFile::kLineCount)
-        return {LoadFailure::TooFewLines, 0, read.linesFound};
+// Reads through `read`, which feeds the splitter, then converts and assigns.
+template <typename Read>
+LoadResult loadLines(Read read, SearchSetup& setup, const HeadingSink& sink) {
+    SettingsLines lines;
+    LineSplitter splitter(lines);
+    ReadOutcome outcome;
+    try {
+        outcome = read(splitter);
+    } catch (const std::bad_alloc&) {
+        return {LoadFailure::OutOfMemory, splitter.count() + 1, splitter.count()};
+    } catch (const std::length_error&) {
+        return {LoadFailure::OutOfMemory, splitter.count() + 1, splitter.count()};
+    }
+    if (outcome.failure != LoadFailure::None)
+        return {outcome.failure, 0, splitter.count(), std::move(outcome.reason)};
+    if (splitter.state() == LineSplitter::State::LineTooLong)
+        return {LoadFailure::LineTooLong, splitter.count() + 1, splitter.count()};
+    if (splitter.count() < SettingsFile::kLineCount)
+        return {LoadFailure::TooFewLines, 0, splitter.count()};
     try {
         return Assigner(lines, setup, sink).run();
     } catch (const std::bad_alloc&) {
-        return {LoadFailure::OutOfMemory, 0, read.linesFound};
+        return {LoadFailure::OutOfMemory, 0, splitter.count()};
     }
 }
 
@@ -219,24 +141,22 @@ std::string fieldOfLine(int line) {
 
 } // namespace
 
-std::string LoadResult::cause() const {
+std::string LoadResult::cause(std::string_view path) const {
     const std::string at = std::to_string(line) + " 行目";
+    const std::string file = path.empty() ? "ファイル" : "ファイル「" + std::string(path) + "」";
+    const std::string why = reason.empty() ? std::string() : " (" + reason + ")";
     switch (failure) {
     case LoadFailure::None:
         return {};
     case LoadFailure::FileNotFound:
-        return "ファイルがありません。";
+        return file + "がありません。";
     case LoadFailure::Unreadable:
-        return "ファイルを読めません。";
+        return file + "を読めません" + why + "。";
     case LoadFailure::TooFewLines:
-
-        return "33 行が必要ですが、" + std::to_string(linesFound) +
-               " 行しかありません。";
+        return "33 行が必要ですが、" + std::to_string(linesFound) + " 行しかありません。";
     case LoadFailure::NotANumber:
-
         return at + " (" + fieldOfLine(line) + "): 数値ではありません。";
     case LoadFailure::OutOfRange:
-
         return at + " (" + fieldOfLine(line) + "): 値が範囲外です (" +
                (line <= 17 ? std::string("-2147483648 〜 2147483647") : std::string("-32768 〜 32767")) +
                ")。";
@@ -244,20 +164,18 @@ std::string LoadResult::cause() const {
         return at + ": 見出しを表示できません。";
     case LoadFailure::OutOfMemory:
         return at + ": 行が長すぎて読み込めません。";
+    case LoadFailure::LineTooLong:
+        return at + ": 行が長すぎます (1 行 " + std::to_string(SettingsFile::kMaxLineBytes) + " バイトまで)。";
     }
     return {};
 }
 
 LoadResult SettingsFile::load(SearchSetup& setup, const HeadingSink& sink, const std::filesystem::path& path) {
-    LineTable lines;
-    const ReadOutcome read = readFile(path, lines);
-    return finishLoad(read, lines, setup, sink);
+    return loadLines([&](LineSplitter& splitter) { return readSettingsFile(path, splitter); }, setup, sink);
 }
 
 LoadResult SettingsFile::loadFromBytes(std::string_view bytes, SearchSetup& setup, const HeadingSink& sink) {
-    LineTable lines;
-    const ReadOutcome read = readBytes(bytes, lines);
-    return finishLoad(read, lines, setup, sink);
+    return loadLines([&](LineSplitter& splitter) { return splitBytes(bytes, splitter); }, setup, sink);
 }
 
 } // namespace velmora

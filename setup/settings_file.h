@@ -2,10 +2,12 @@
 
 #include "setup/search_setup.h"
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace velmora {
 
@@ -19,17 +21,25 @@ enum class LoadFailure {
     OutOfRange,      // a number line's value does not fit its field
     HeadingRejected, // the heading sink refused a heading
     OutOfMemory,     // a line too long to hold
+    LineTooLong,     // a line longer than SettingsFile::kMaxLineBytes
 };
 
 /// The outcome of one load: success, or the cause with the 1-based line it concerns.
 struct LoadResult {
+    LoadResult() = default;
+    LoadResult(LoadFailure failure_, int line_, int linesFound_, std::string reason_ = {})
+        : failure(failure_), line(line_), linesFound(linesFound_), reason(std::move(reason_)) {}
+
     LoadFailure failure = LoadFailure::None;
     int line = 0;       // the failing line (0 when the failure concerns no single line)
     int linesFound = 0; // with TooFewLines: how many lines the file holds
+    std::string reason; // with FileNotFound and Unreadable: the system's own words (UTF-8)
 
     bool ok() const { return failure == LoadFailure::None; }
     /// The cause in words (Japanese, UTF-8), for showing beneath the fixed message; empty on success.
-    std::string cause() const;
+    /// `path` is the file as the user named it, shown where the file as a whole failed; leave it empty
+    /// for the bare name text-2x.ini, which the fixed message already names.
+    std::string cause(std::string_view path = {}) const;
 };
 
 /// Receives each heading as the loader assigns it: term number 1..8 and the text (UTF-8).
@@ -41,12 +51,16 @@ using HeadingSink = std::function<bool(int term, const std::string& heading)>;
 /// Line 1 is the target; line k+1 the heading, line k+9 the weight, lines 2k+16 and 2k+17 the first and
 /// last value of term k. Lines end at CR (an LF straight after a CR belongs to the line end; a lone LF is
 /// text). The whole file is read and closed before anything is converted; each field is then assigned as
-/// soon as it is converted, so a failure leaves exactly the fields before it in force.
+/// soon as it is converted, so a failure leaves exactly the fields before it in force. Reading stops at
+/// the end of line 33, and at the first line longer than kMaxLineBytes, which fails the load at that line.
 class SettingsFile {
 public:
     static constexpr std::string_view kFileName = "text-2x.ini";
     static constexpr std::string_view kFailureMessage = "text-2x.iniが見当たりません";
     static constexpr int kLineCount = 33;
+    /// The longest line the loader takes, in bytes without its line end: far above any heading a label
+    /// can show, and a bound on the memory that one bad file (or /dev/zero) can claim.
+    static constexpr std::size_t kMaxLineBytes = std::size_t{16} << 20;
 
     /// Loads from `path`; by default the bare name text-2x.ini, looked up in the current directory.
     static LoadResult load(SearchSetup& setup, const HeadingSink& sink = {},

@@ -2,8 +2,13 @@
 #include "tests/cli/command_run.h"
 #include "tests/temp_folder.h"
 
+#include "setup/settings_file.h"
+#include "velmora_version.h"
+
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -114,6 +119,52 @@ TEST_F(CommandLine, FailedLoadPrintsMessageAndCauseOnly) {
     EXPECT_NE(runWith({file}).err.find("23 行目"), std::string::npos);
 }
 
+// A file that fails as a whole names the path as given and the system's reason; a line over the limit
+// fails at that line with a cause of its own.
+TEST_F(CommandLine, LoadFailureCausesNameThePathAndTheReason) {
+    const std::string folder = m_folder.path().string();
+    std::vector<std::string> headings(8, "h");
+    headings[0] = std::string(SettingsFile::kMaxLineBytes + 1, 'x');
+    std::string overLimit = "0\r\n";
+    for (const std::string& heading : headings)
+        overLimit += heading + "\r\n";
+    for (int k = 0; k < 8 + 16; ++k)
+        overLimit += "0\r\n";
+    testing_support::writeFile(m_folder.path() / "long.ini", overLimit);
+
+    struct Case {
+        std::string path;
+        std::string cause; // the line beneath the fixed message
+        bool whole = true; // false: the cause starts so, and the system's words follow
+    };
+    std::vector<Case> cases = {
+        {folder + "/missing.ini", "ファイル「" + folder + "/missing.ini」がありません。"},
+        {folder + "/long.ini", "2 行目: 行が長すぎます (1 行 16777216 バイトまで)。"},
+#ifdef _WIN32
+        {folder, "ファイル「" + folder + "」を読めません (", false},
+#else
+        {folder, "ファイル「" + folder + "」を読めません (" + std::strerror(EISDIR) + ")。"},
+        {folder + "/loop.ini", "ファイル「" + folder + "/loop.ini」を読めません (" + std::strerror(ELOOP) + ")。"},
+        {folder + "/" + std::string(300, 'n'),
+         "ファイル「" + folder + "/" + std::string(300, 'n') + "」を読めません (" + std::strerror(ENAMETOOLONG) + ")。"},
+#endif
+    };
+#ifndef _WIN32
+    fs::create_symlink("loop.ini", m_folder.path() / "loop.ini");
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cause);
+        const CommandRun run = runWith({c.path});
+        EXPECT_EQ(run.status, kExitLoadFailed);
+        EXPECT_EQ(run.out, "");
+        const std::string expected = std::string(SettingsFile::kFailureMessage) + "\n" + c.cause;
+        if (c.whole)
+            EXPECT_EQ(run.err, expected + "\n");
+        else
+            EXPECT_TRUE(run.err.starts_with(expected) && run.err.ends_with(")。\n")) << run.err;
+    }
+}
+
 TEST_F(CommandLine, DefaultFileIsTheBareNameInTheCurrentDirectory) {
     writeSettings("0", std::vector<std::string>(8, "0"), kZeroRanges);
     const CommandRun run = [&] {
@@ -124,18 +175,80 @@ TEST_F(CommandLine, DefaultFileIsTheBareNameInTheCurrentDirectory) {
     EXPECT_EQ(run.out, "1\n");
 }
 
-TEST_F(CommandLine, UsageErrorsAndHelp) {
-    const CommandRun help = runWith({"--help"});
-    EXPECT_EQ(help.status, kExitOk);
-    EXPECT_NE(help.out.find("usage: velmora-search"), std::string::npos);
+// Arguments that are answered before any file is read: help, version, and usage errors that say what
+// was wrong and where to look, on standard error alone.
+TEST_F(CommandLine, HelpVersionAndUsageErrors) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out; // the whole output, or with "usage" its first word
+        std::string err;
+    };
+    const std::string tryHelp = "Try 'velmora-search --help'\n";
+    const Case cases[] = {
+        {{"--help"}, kExitOk, "usage", ""},
+        {{"--version"}, kExitOk, "velmora-search " VELMORA_VERSION "\n", ""},
+        {{"--frobnicate"}, kExitUsage, "", "velmora-search: unrecognized option '--frobnicate'\n" + tryHelp},
+        {{"-x", "a.ini"}, kExitUsage, "", "velmora-search: unrecognized option '-x'\n" + tryHelp},
+        {{"a.ini", "b.ini"}, kExitUsage, "", "velmora-search: only one FILE may be given\n" + tryHelp},
+        {{"--count", "--csv"}, kExitUsage, "", "velmora-search: --count and --csv cannot be given together\n" + tryHelp},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        const CommandRun run = runWith(c.args);
+        EXPECT_EQ(run.status, c.status);
+        if (c.out == "usage")
+            EXPECT_TRUE(run.out.starts_with("usage: velmora-search")) << run.out;
+        else
+            EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, c.err);
+    }
+}
 
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--frobnicate"}, std::vector<std::string>{"a.ini", "b.ini"},
-          std::vector<std::string>{"-x"}}) {
-        const CommandRun run = runWith(args);
-        EXPECT_EQ(run.status, kExitUsage);
-        EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.err.find("usage: velmora-search"), std::string::npos);
+// Awkward headings keep one record per line: escaped in the tab-separated header, quoted in CSV, where
+// they must come back intact. CSV rows end in CR LF and the output starts with the byte-order mark.
+TEST_F(CommandLine, AwkwardHeadingsInTheHeaderAndInCsv) {
+    struct Case {
+        std::string heading; // as the file holds it (code page 932)
+        std::string tabbed;  // in the --header line
+        std::string csv;     // as a CSV field
+    };
+    const Case cases[] = {
+        {"plain", "plain", "plain"},
+        {"", "", ""},
+        {"a,b", "a,b", "\"a,b\""},
+        {"say \"hi\"", "say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"\"", "\"", "\"\"\"\""},
+        {"tab\there", "tab\\there", "tab\there"},
+        {"two\nlines", "two\\nlines", "\"two\nlines\""},
+        {"C:\\path\\", "C:\\\\path\\\\", "C:\\path\\"},
+        {"  spaced  ", "  spaced  ", "  spaced  "},
+        {"\x82\xE8\x82\xF1\x82\xB2,\x81\x41", "りんご,、", "\"りんご,、\""},
+    };
+    for (std::size_t first = 0; first < std::size(cases); first += 8) {
+        std::vector<std::string> lines = {"0"};
+        std::string tabbed = "合計";
+        std::string csv = "\xEF\xBB\xBF合計";
+        for (std::size_t i = first; i < first + 8; ++i) {
+            const Case& c = cases[i % std::size(cases)];
+            lines.push_back(c.heading);
+            tabbed += "\t" + c.tabbed;
+            csv += "," + c.csv;
+        }
+        for (int k = 0; k < 8 + 16; ++k)
+            lines.push_back("0");
+        std::string bytes;
+        for (const std::string& line : lines)
+            bytes += line + "\r\n";
+        const fs::path file = m_folder.path() / "awkward.ini";
+        testing_support::writeFile(file, bytes);
+
+        const CommandRun header = runWith({"--header", file.string()});
+        EXPECT_EQ(header.status, kExitOk);
+        EXPECT_EQ(header.out, tabbed + "\n0\t0\t0\t0\t0\t0\t0\t0\t0\n");
+        const CommandRun comma = runWith({"--csv", file.string()});
+        EXPECT_EQ(comma.status, kExitOk);
+        EXPECT_EQ(comma.out, csv + "\r\n0,0,0,0,0,0,0,0,0\r\n");
     }
 }
 

@@ -205,13 +205,49 @@ TEST(SettingsFile, HeadingsAreTakenWholeAndDecoded) {
     lines[1] = "  \x82\xE8\x82\xF1\x82\xB2  "; // "  りんご  "
     lines[2] = "C:\\path";                     // 0x5C stays a backslash
     lines[3] = "ok\x85\x40" "end";             // an unassigned pair becomes one replacement character
-    lines[4] = std::string(100000, 'x');       // no length limit
+    lines[4] = std::string(100000, 'x');       // far below the line limit
     const Loaded loaded = loadBytes(join(lines));
     ASSERT_TRUE(loaded.result.ok());
     EXPECT_EQ(loaded.setup.term(1).heading, "  りんご  ");
     EXPECT_EQ(loaded.setup.term(2).heading, "C:\\path");
     EXPECT_EQ(loaded.setup.term(3).heading, "ok\uFFFDend");
     EXPECT_EQ(loaded.setup.term(4).heading.size(), 100000u);
+}
+
+// The line limit at its edges: a line of exactly kMaxLineBytes loads; one byte more (a lone LF counts)
+// fails at that line while reading, so nothing is assigned; a line after line 33 is never read.
+TEST(SettingsFile, LineLimitAtItsEdges) {
+    const std::size_t max = SettingsFile::kMaxLineBytes;
+    struct Case {
+        int line;
+        std::string text;
+        bool fails;
+    };
+    const Case cases[] = {
+        {2, std::string(max, 'x'), false},
+        {2, std::string(max + 1, 'x'), true},
+        {2, std::string(max - 1, 'x') + "\n", false},
+        {2, std::string(max, 'x') + "\n", true},
+        {1, std::string(max + 1, '1'), true},
+        {33, std::string(max - 1, ' ') + "8", false},
+        {33, std::string(max, ' ') + "8", true},
+        {34, std::string(max + 1, 'x'), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("line " + std::to_string(c.line) + " of " + std::to_string(c.text.size()) + " bytes");
+        std::vector<std::string> lines = validLines();
+        lines.resize(34);
+        lines[static_cast<std::size_t>(c.line - 1)] = c.text;
+        const Loaded loaded = loadBytes(join(lines));
+        if (!c.fails) {
+            EXPECT_TRUE(loaded.result.ok()) << loaded.result.cause();
+            continue;
+        }
+        EXPECT_EQ(loaded.result.failure, LoadFailure::LineTooLong);
+        EXPECT_EQ(loaded.result.line, c.line);
+        EXPECT_EQ(loaded.result.cause(), std::to_string(c.line) + " 行目: 行が長すぎます (1 行 16777216 バイトまで)。");
+        expectUntouched(loaded);
+    }
 }
 
 // Which fields a failure at each number line leaves in force: everything assigned before the failing
@@ -298,8 +334,10 @@ TEST_F(SettingsFileOnDisk, FolderInPlaceOfTheFileIsAFailure) {
     fs::create_directories("text-2x.ini");
     SearchSetup setup;
     const LoadResult result = SettingsFile::load(setup);
-    EXPECT_FALSE(result.ok());
-    EXPECT_TRUE(result.failure == LoadFailure::Unreadable || result.failure == LoadFailure::FileNotFound);
+    EXPECT_EQ(result.failure, LoadFailure::Unreadable);
+    // The system's own words, shown beneath the fixed message; no path for the bare name.
+    EXPECT_FALSE(result.reason.empty());
+    EXPECT_EQ(result.cause(), "ファイルを読めません (" + result.reason + ")。");
 }
 
 TEST_F(SettingsFileOnDisk, LargeFileWithoutLineEndsIsReadAsOneLine) {
