@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFont>
+#include <QFontDatabase>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -25,9 +27,24 @@ const QString kTitle = QStringLiteral("velmora");
 // sans-serif faces to take instead (left alone, fontconfig would hand out a face without Japanese).
 const QString kLabel1Face = QStringLiteral("ＭＳ Ｐゴシック");
 
-void installFontSubstitutions() {
+// The default user-interface font: the first installed of these Japanese faces, proportional ones first,
+// at 9 point, the size of the target desktop's own. Left to itself Qt picks a face without Japanese here,
+// and kana then come from a fallback face beside the digits and Latin letters of another.
+const QStringList kUiFaces{QStringLiteral("IPAPGothic"),  QStringLiteral("Noto Sans CJK JP"),
+                           QStringLiteral("IPAGothic"),   QStringLiteral("Source Han Sans JP"),
+                           QStringLiteral("VL PGothic"),  QStringLiteral("TakaoPGothic")};
+constexpr int kUiPointSize = 9;
+
+void installFonts() {
     static const bool installed = [] {
         QFont::insertSubstitutions(kLabel1Face, {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
+        const QStringList families = QFontDatabase::families(QFontDatabase::Japanese);
+        const auto face = std::ranges::find_if(kUiFaces, [&](const QString& f) { return families.contains(f); });
+        if (face != kUiFaces.end()) {
+            QFont font(*face);
+            font.setPointSize(kUiPointSize);
+            QApplication::setFont(font);
+        }
         return true;
     }();
     (void)installed;
@@ -51,6 +68,22 @@ QRect pixelRect(const ControlSpec& spec) {
     return QRect(twipsToPixels(spec.left), twipsToPixels(spec.top), twipsToPixels(spec.width),
                  twipsToPixels(spec.height));
 }
+
+// A standard button on the target desktop clicks when it has the focus and Enter is pressed; a QPushButton
+// does so only as a default button, and none of the window's is one.
+class EnterClicks final : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) || (key->modifiers() & ~Qt::KeypadModifier))
+            return false;
+        static_cast<QPushButton*>(watched)->click();
+        return true;
+    }
+};
 
 // Swallows everything the user did while a search held the thread, so that a click queued during it does
 // not fire once the search is over.
@@ -86,14 +119,18 @@ Velm::Velm(std::size_t rowLimit, Search search) : m_commands(*this, rowLimit, st
     setObjectName(QStringLiteral("velm"));
     setWindowTitle(kTitle);
     setWindowIcon(programIcon());
-    installFontSubstitutions();
+    installFonts();
     createControls();
     resize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
+    // The focus is always shown, from the first showing on, as the target desktop does; Qt's styles would
+    // hide it until the keyboard has moved it.
+    setAttribute(Qt::WA_KeyboardFocusChange);
     m_start->setFocus();
 }
 
 void Velm::createControls() {
-    std::vector<std::pair<int, QWidget*>> focusable; // tab index, control
+    auto& focusable = m_tabOrder; // tab index, control
+    auto* enterClicks = new EnterClicks(this);
     int labelCount = 0;
     int listCount = 0;
     // Created in the table's order, labels before lists, so that a list is drawn over a label it overlaps.
@@ -103,6 +140,7 @@ void Velm::createControls() {
         case ControlKind::Label: {
             auto* label = new HeadingLabel(this);
             m_labels.at(std::size_t(labelCount++)) = label;
+            connect(label, &HeadingLabel::accessKeyPressed, this, [this, tab = spec.tabIndex] { focusAfter(tab); });
             control = label;
             break;
         }
@@ -118,6 +156,7 @@ void Velm::createControls() {
             auto* button = new QPushButton(fromUtf8(spec.caption), this);
             button->setAutoDefault(false);
             button->setDefault(false);
+            button->installEventFilter(enterClicks);
             focusable.emplace_back(spec.tabIndex, button);
             control = button;
             break;
@@ -142,6 +181,18 @@ void Velm::createControls() {
     connect(m_reset, &QPushButton::clicked, this, &Velm::Command3_Click);
 }
 
+// A label's access key moves the focus to the next control in tab order after the label that can take it.
+void Velm::focusAfter(int tabIndex) {
+    const auto canTake = [](const std::pair<int, QWidget*>& c) {
+        return c.second->isEnabled() && c.second->isVisible() && (c.second->focusPolicy() & Qt::TabFocus);
+    };
+    auto next = std::ranges::find_if(m_tabOrder, [&](const auto& c) { return c.first > tabIndex && canTake(c); });
+    if (next == m_tabOrder.end())
+        next = std::ranges::find_if(m_tabOrder, canTake);
+    if (next != m_tabOrder.end())
+        next->second->setFocus(Qt::ShortcutFocusReason);
+}
+
 void Velm::setVisible(bool visible) {
     if (visible && !m_loaded)
         Form_Load();
@@ -159,8 +210,14 @@ bool Velm::setHeading(int term, const std::string& text) {
 }
 
 void Velm::showMessage(const std::string& text, const std::string& detail) {
-    QMessageBox box(QMessageBox::NoIcon, kTitle, fromUtf8(text), QMessageBox::Ok, this);
+    // Before the window is shown the box has no parent, so that it is centred on the screen; a parent not
+    // yet on the screen would put it where that window's corner is to come.
+    QMessageBox box(QMessageBox::NoIcon, kTitle, fromUtf8(text), QMessageBox::Ok, isVisible() ? this : nullptr);
+    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                       Qt::WindowCloseButtonHint); // no minimise or maximise button
     box.setInformativeText(fromUtf8(detail));
+    for (QAbstractButton* button : box.buttons())
+        button->setIcon(QIcon()); // some styles put an icon on OK
     box.exec();
 }
 

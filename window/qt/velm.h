@@ -11,6 +11,8 @@
 #include <QWidget>
 
 #include <array>
+#include <utility>
+#include <vector>
 
 class QPushButton;
 
@@ -40,6 +42,7 @@ public:
 
 private:
     void createControls();
+    void focusAfter(int tabIndex);
 
     // WindowView
     bool setHeading(int term, const std::string& text) override;
@@ -56,6 +59,7 @@ private:
     QPushButton* m_start = nullptr;                                   // Command1
     QPushButton* m_quit = nullptr;                                    // Command2
     QPushButton* m_reset = nullptr;                                   // Command3
+    std::vector<std::pair<int, QWidget*>> m_tabOrder;                 // the controls that take the focus
 };
 
 } // namespace velmora
