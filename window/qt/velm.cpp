@@ -122,9 +122,6 @@ Velm::Velm(std::size_t rowLimit, Search search) : m_commands(*this, rowLimit, st
     installFonts();
     createControls();
     resize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
-    // The focus is always shown, from the first showing on, as the target desktop does; Qt's styles would
-    // hide it until the keyboard has moved it.
-    setAttribute(Qt::WA_KeyboardFocusChange);
     m_start->setFocus();
 }
 
@@ -197,6 +194,10 @@ void Velm::setVisible(bool visible) {
     if (visible && !m_loaded)
         Form_Load();
     QWidget::setVisible(visible);
+    // The focus is always shown, from the first showing on, as on the target desktop. Showing a window
+    // makes Qt's styles hide it until the keyboard moves it; a mouse click does not hide it again.
+    if (visible)
+        setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 void Velm::Form_Load() {
