@@ -204,7 +204,9 @@ void ResultList::mouseMoveEvent(QMouseEvent* event) {
 void ResultList::selectFromPointer(int y) {
     if (m_rowCount == 0)
         return;
-    const int row = y < 0 ? topRow() - 1 : topRow() + y / rowHeight();
+    const int row = y < 0                              ? topRow() - 1
+                    : y >= viewport()->height() ? topRow() + pageRows()
+                                                : topRow() + y / rowHeight();
     setCurrentRow(std::min(row, m_rowCount - 1));
 }
 
