@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 #include <algorithm>
 #include <string_view>
@@ -82,6 +83,32 @@ public:
             return false;
         static_cast<QPushButton*>(watched)->click();
         return true;
+    }
+};
+
+// The program's message box: no icon, on OK either, and no minimise or maximise button. Without an owner
+// (before the window is shown) it stands in the middle of the screen; QDialog would shift it by the frame
+// it guesses a window manager adds, and with an owner not yet on the screen it would stand where that
+// window's corner is to come.
+class MessageBox final : public QMessageBox {
+public:
+    MessageBox(const QString& text, const QString& detail, QWidget* owner)
+        : QMessageBox(QMessageBox::NoIcon, kTitle, text, QMessageBox::Ok, owner) {
+        setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                       Qt::WindowCloseButtonHint);
+        setInformativeText(detail);
+        for (QAbstractButton* b : buttons())
+            b->setIcon(QIcon()); // some styles put an icon on OK
+    }
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event); // sizes the box
+        if (parentWidget())
+            return;
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen()->availableGeometry().center());
+        move(frame.topLeft());
     }
 };
 
@@ -211,14 +238,7 @@ bool Velm::setHeading(int term, const std::string& text) {
 }
 
 void Velm::showMessage(const std::string& text, const std::string& detail) {
-    // Before the window is shown the box has no parent, so that it is centred on the screen; a parent not
-    // yet on the screen would put it where that window's corner is to come.
-    QMessageBox box(QMessageBox::NoIcon, kTitle, fromUtf8(text), QMessageBox::Ok, isVisible() ? this : nullptr);
-    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                       Qt::WindowCloseButtonHint); // no minimise or maximise button
-    box.setInformativeText(fromUtf8(detail));
-    for (QAbstractButton* button : box.buttons())
-        button->setIcon(QIcon()); // some styles put an icon on OK
+    MessageBox box(fromUtf8(text), fromUtf8(detail), isVisible() ? this : nullptr);
     box.exec();
 }
 
