@@ -100,11 +100,11 @@ void ResultList::announceCurrentRow() {
 // The next row after the selected one whose text starts with `first`, going round past the end; -1 when
 // no row does. Items are numbers, so only '-' and digits can match.
 int ResultList::nextRowStartingWith(QChar first) const {
-    if (first != u'-' && !first.isDigit())
+    if (first != u'-' && (first < u'0' || first > u'9'))
         return -1;
     const char wanted = char(first.unicode());
     for (int step = 1; step <= m_rowCount; ++step) {
-        const int row = (std::max(m_currentRow, -1) + step) % m_rowCount;
+        const int row = (m_currentRow + step) % m_rowCount;
         if (leadingChar(m_store.cell(static_cast<std::size_t>(row), m_column)) == wanted)
             return row;
     }

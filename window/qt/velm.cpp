@@ -86,7 +86,7 @@ public:
     }
 };
 
-// The program's message box: no icon, on OK either, and no minimise or maximise button. Without an owner
+// The program's message box: no icon, none on OK either, and no minimise or maximise button. Without an owner
 // (before the window is shown) it stands in the middle of the screen; QDialog would shift it by the frame
 // it guesses a window manager adds, and with an owner not yet on the screen it would stand where that
 // window's corner is to come.
@@ -153,7 +153,6 @@ Velm::Velm(std::size_t rowLimit, Search search) : m_commands(*this, rowLimit, st
 }
 
 void Velm::createControls() {
-    auto& focusable = m_tabOrder; // tab index, control
     auto* enterClicks = new EnterClicks(this);
     int labelCount = 0;
     int listCount = 0;
@@ -172,7 +171,7 @@ void Velm::createControls() {
             const int column = listCount++;
             auto* list = new ResultList(m_commands.rows(), column, this);
             m_lists.at(std::size_t(column)) = list;
-            focusable.emplace_back(spec.tabIndex, list);
+            m_tabOrder.emplace_back(spec.tabIndex, list);
             control = list;
             break;
         }
@@ -181,7 +180,7 @@ void Velm::createControls() {
             button->setAutoDefault(false);
             button->setDefault(false);
             button->installEventFilter(enterClicks);
-            focusable.emplace_back(spec.tabIndex, button);
+            m_tabOrder.emplace_back(spec.tabIndex, button);
             control = button;
             break;
         }
@@ -193,9 +192,9 @@ void Velm::createControls() {
         list->raise();
     m_labels[0]->setFont(label1Font());
 
-    std::ranges::sort(focusable, {}, &std::pair<int, QWidget*>::first);
-    for (std::size_t i = 1; i < focusable.size(); ++i)
-        setTabOrder(focusable[i - 1].second, focusable[i].second);
+    std::ranges::sort(m_tabOrder, {}, &std::pair<int, QWidget*>::first);
+    for (std::size_t i = 1; i < m_tabOrder.size(); ++i)
+        setTabOrder(m_tabOrder[i - 1].second, m_tabOrder[i].second);
 
     m_start = findChild<QPushButton*>(QStringLiteral("Command1"));
     m_quit = findChild<QPushButton*>(QStringLiteral("Command2"));

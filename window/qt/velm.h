@@ -59,7 +59,7 @@ private:
     QPushButton* m_start = nullptr;                                   // Command1
     QPushButton* m_quit = nullptr;                                    // Command2
     QPushButton* m_reset = nullptr;                                   // Command3
-    std::vector<std::pair<int, QWidget*>> m_tabOrder;                 // the controls that take the focus
+    std::vector<std::pair<int, QWidget*>> m_tabOrder;                 // tab index and control, in tab order
 };
 
 } // namespace velmora
