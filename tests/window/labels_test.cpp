@@ -128,20 +128,30 @@ private slots:
     }
 
     // Alt with a label's marked character moves the focus to the next control after the label in tab order
-    // that can take it (after Label2 .. Label9, List2), from wherever the focus is.
+    // that can take it (after Label2 .. Label9, List2), from wherever the focus is. On a button, which takes
+    // no characters, the character alone does the same; a list takes it for itself.
     void accessKeyMovesTheFocusOn_data() {
         QTest::addColumn<QString>("heading"); // of term 1, in Label2
+        QTest::addColumn<QString>("from");
         QTest::addColumn<int>("key");
-        QTest::addColumn<QString>("focus");  // afterwards, starting from List5
-        QTest::newRow("Alt+A") << "&Apple" << int(Qt::Key_A) << "List2";
-        QTest::newRow("mark inside") << "Pin&e" << int(Qt::Key_E) << "List2";
-        QTest::newRow("second mark is no key") << "&a&b" << int(Qt::Key_B) << "List5";
-        QTest::newRow("double ampersand is no mark") << "A&&B" << int(Qt::Key_B) << "List5";
-        QTest::newRow("unmarked letter") << "&Apple" << int(Qt::Key_P) << "List5";
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("focus"); // afterwards
+        const int alt = Qt::AltModifier;
+        QTest::newRow("Alt+A") << "&Apple" << "List5" << int(Qt::Key_A) << alt << "List2";
+        QTest::newRow("mark inside") << "Pin&e" << "Command3" << int(Qt::Key_E) << alt << "List2";
+        QTest::newRow("second mark is no key") << "&a&b" << "List5" << int(Qt::Key_B) << alt << "List5";
+        QTest::newRow("double ampersand is no mark") << "A&&B" << "List5" << int(Qt::Key_B) << alt << "List5";
+        QTest::newRow("unmarked letter") << "&Apple" << "List5" << int(Qt::Key_P) << alt << "List5";
+        QTest::newRow("letter alone on a button") << "&Apple" << "Command2" << int(Qt::Key_A) << 0 << "List2";
+        QTest::newRow("letter alone in a list") << "&Apple" << "List5" << int(Qt::Key_A) << 0 << "List5";
+        QTest::newRow("Ctrl+letter on a button") << "&Apple" << "Command2" << int(Qt::Key_A)
+                                                 << int(Qt::ControlModifier) << "Command2";
     }
     void accessKeyMovesTheFocusOn() {
         QFETCH(QString, heading);
+        QFETCH(QString, from);
         QFETCH(int, key);
+        QFETCH(int, modifiers);
         QFETCH(QString, focus);
         TempCurrentDir dir;
         QByteArrayList headings = fruitHeadingBytes();
@@ -150,8 +160,8 @@ private slots:
         Velm window;
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
-        window.findChild<QWidget*>(QStringLiteral("List5"))->setFocus();
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::AltModifier);
+        window.findChild<QWidget*>(from)->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         QCOMPARE(QApplication::focusWidget()->objectName(), focus);
     }
 

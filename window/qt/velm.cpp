@@ -70,22 +70,6 @@ QRect pixelRect(const ControlSpec& spec) {
                  twipsToPixels(spec.height));
 }
 
-// A standard button on the target desktop clicks when it has the focus and Enter is pressed; a QPushButton
-// does so only as a default button, and none of the window's is one.
-class EnterClicks final : public QObject {
-public:
-    using QObject::QObject;
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::KeyPress)
-            return false;
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) || (key->modifiers() & ~Qt::KeypadModifier))
-            return false;
-        static_cast<QPushButton*>(watched)->click();
-        return true;
-    }
-};
-
 // The program's message box: no icon, none on OK either, and no minimise or maximise button. Without an owner
 // (before the window is shown) it stands in the middle of the screen; QDialog would shift it by the frame
 // it guesses a window manager adds, and with an owner not yet on the screen it would stand where that
@@ -153,7 +137,6 @@ Velm::Velm(std::size_t rowLimit, Search search) : m_commands(*this, rowLimit, st
 }
 
 void Velm::createControls() {
-    auto* enterClicks = new EnterClicks(this);
     int labelCount = 0;
     int listCount = 0;
     // Created in the table's order, labels before lists, so that a list is drawn over a label it overlaps.
@@ -162,6 +145,7 @@ void Velm::createControls() {
         switch (spec.kind) {
         case ControlKind::Label: {
             auto* label = new HeadingLabel(this);
+            m_labelTabIndexes.at(std::size_t(labelCount)) = spec.tabIndex;
             m_labels.at(std::size_t(labelCount++)) = label;
             connect(label, &HeadingLabel::accessKeyPressed, this, [this, tab = spec.tabIndex] { focusAfter(tab); });
             control = label;
@@ -179,7 +163,7 @@ void Velm::createControls() {
             auto* button = new QPushButton(fromUtf8(spec.caption), this);
             button->setAutoDefault(false);
             button->setDefault(false);
-            button->installEventFilter(enterClicks);
+            button->installEventFilter(this);
             m_tabOrder.emplace_back(spec.tabIndex, button);
             control = button;
             break;
@@ -202,6 +186,29 @@ void Velm::createControls() {
     connect(m_start, &QPushButton::clicked, this, &Velm::Command1_Click);
     connect(m_quit, &QPushButton::clicked, this, &Velm::Command2_Click);
     connect(m_reset, &QPushButton::clicked, this, &Velm::Command3_Click);
+}
+
+// Keys on a focused button, as on the target desktop: Enter clicks it, as Space does (a QPushButton clicks
+// on Enter only as a default button, and none of the window's is one); a button takes no characters, so a
+// plain character acts as the access key it marks, as Alt with it would.
+bool Velm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !qobject_cast<QPushButton*>(watched))
+        return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !(key->modifiers() & ~Qt::KeypadModifier)) {
+        static_cast<QPushButton*>(watched)->click();
+        return true;
+    }
+    const QString typed = key->text();
+    if (typed.size() != 1 || typed[0].isSpace() || (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+        return false;
+    const QKeySequence accessKey(QKeyCombination(Qt::AltModifier, Qt::Key(typed[0].toUpper().unicode())));
+    for (std::size_t i = 0; i < m_labels.size(); ++i)
+        if (parseMnemonics(m_labels[i]->text()).accessKey() == accessKey) {
+            focusAfter(m_labelTabIndexes[i]);
+            return true;
+        }
+    return false;
 }
 
 // A label's access key moves the focus to the next control in tab order after the label that can take it.

@@ -40,6 +40,9 @@ public:
 
     void setVisible(bool visible) override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void createControls();
     void focusAfter(int tabIndex);
@@ -55,6 +58,7 @@ private:
     WindowCommands m_commands;
     bool m_loaded = false;
     std::array<HeadingLabel*, ResultColumns::kListCount> m_labels{}; // Label1 .. Label9
+    std::array<int, ResultColumns::kListCount> m_labelTabIndexes{};  // their places in the tab order
     std::array<ResultList*, ResultColumns::kListCount> m_lists{};    // List1 .. List9
     QPushButton* m_start = nullptr;                                   // Command1
     QPushButton* m_quit = nullptr;                                    // Command2
