@@ -65,7 +65,7 @@ public:
 
 private:
     QPointer<ResultList> m_list;
-    int m_row;
+    int m_row = 0;
 };
 
 class ListAccessible final : public QAccessibleWidget {
