@@ -8,7 +8,7 @@ packages=()
 for purpose in "$@"; do
   case "$purpose" in
     build) packages+=(g++ cmake make libgtest-dev libbenchmark-dev clang libclang-rt-14-dev) ;;
-    window) packages+=(qt6-base-dev libgl-dev fonts-ipafont-gothic xvfb xdotool imagemagick x11-utils) ;;
+    window) packages+=(qt6-base-dev qt6-base-private-dev libgl-dev fonts-ipafont-gothic xvfb xdotool imagemagick x11-utils) ;;
     *) echo "install-deps.sh: unknown purpose '$purpose'" >&2; exit 2 ;;
   esac
 done

@@ -1,5 +1,5 @@
 // The window's labels: headings wrap at the label's width and are cut at its box, '&' marks an access key
-// whatever the style says, and Label1 never shows anything.
+// whatever the style says (Alt with it moves the focus on), and Label1 never shows anything.
 
 #include "window/qt/heading_label.h"
 #include "window/qt/velm.h"
@@ -48,25 +48,28 @@ private slots:
     void mnemonics_data() {
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("shown");
-        QTest::addColumn<int>("underlined");
-        QTest::newRow("plain") << "りんご" << "りんご" << -1;
-        QTest::newRow("empty") << "" << "" << -1;
-        QTest::newRow("mark first") << "&Apple" << "Apple" << 0;
-        QTest::newRow("mark inside") << "み&かん" << "みかん" << 1;
-        QTest::newRow("double shows one") << "A&&B" << "A&B" << -1;
-        QTest::newRow("double then mark") << "&&&X" << "&X" << 1;
-        QTest::newRow("only the first mark") << "&a&b" << "ab" << 0;
-        QTest::newRow("lone at end") << "AB&" << "AB" << -1;
-        QTest::newRow("four show two") << "&&&&" << "&&" << -1;
-        QTest::newRow("mark on space") << "& x" << " x" << 0;
+        QTest::addColumn<QList<int>>("underlined");
+        QTest::addColumn<QString>("accessKey");
+        QTest::newRow("plain") << "りんご" << "りんご" << QList<int>{} << "";
+        QTest::newRow("empty") << "" << "" << QList<int>{} << "";
+        QTest::newRow("mark first") << "&Apple" << "Apple" << QList<int>{0} << "Alt+A";
+        QTest::newRow("mark inside") << "み&かん" << "みかん" << QList<int>{1} << "Alt+か";
+        QTest::newRow("double shows one") << "A&&B" << "A&B" << QList<int>{} << "";
+        QTest::newRow("double then mark") << "&&&X" << "&X" << QList<int>{1} << "Alt+X";
+        QTest::newRow("every mark, the first is the key") << "&a&b" << "ab" << QList<int>{0, 1} << "Alt+A";
+        QTest::newRow("lone at end") << "AB&" << "AB" << QList<int>{} << "";
+        QTest::newRow("four show two") << "&&&&" << "&&" << QList<int>{} << "";
+        QTest::newRow("mark on space is no key") << "& x" << " x" << QList<int>{0} << "";
     }
     void mnemonics() {
         QFETCH(QString, caption);
         QFETCH(QString, shown);
-        QFETCH(int, underlined);
+        QFETCH(QList<int>, underlined);
+        QFETCH(QString, accessKey);
         const MnemonicText parsed = parseMnemonics(caption);
         QCOMPARE(parsed.shown, shown);
-        QCOMPARE(parsed.underlined, qsizetype(underlined));
+        QCOMPARE(QList<int>(parsed.underlined.begin(), parsed.underlined.end()), underlined);
+        QCOMPARE(parsed.accessKey().toString(), accessKey);
     }
 
     void accessKeyIsUnderlinedWhateverTheStyleSays() {
@@ -85,6 +88,81 @@ private slots:
         // Two ampersands show one, which takes room: doubled differs from plain and has no underline row.
         QVERIFY(render(doubled) != render(plain));
         QCOMPARE(inkRows(render(doubled)).last(), inkRows(render(plain)).last());
+        // Every mark is underlined: "&a&b" differs from "&ab" by the line under b.
+        HeadingLabel both, first;
+        for (HeadingLabel* label : {&both, &first}) {
+            label->setStyle(&style);
+            label->resize(80, 30);
+        }
+        both.setText(QStringLiteral("&a&b"));
+        first.setText(QStringLiteral("&ab"));
+        QVERIFY(render(both) != render(first));
+    }
+
+    // A heading too long for its 17 x 41 label shows its first lines and nothing else: the box holds
+    // exactly what a shorter prefix of the heading shows, and what the same heading shows in a taller label.
+    void longHeadingShowsOnlyItsFirstLines_data() {
+        QTest::addColumn<QString>("heading");
+        QTest::newRow("kana") << QStringLiteral("さくらんぼ");
+        QTest::newRow("katakana") << QStringLiteral("パイナップル");
+        QTest::newRow("two words") << QStringLiteral("Apple pie");
+        QTest::newRow("digits") << QStringLiteral("12345678");
+    }
+    void longHeadingShowsOnlyItsFirstLines() {
+        QFETCH(QString, heading);
+        const auto renderIn = [](const QString& text, int height) {
+            HeadingLabel label;
+            label.resize(17, height);
+            label.setText(text);
+            return render(label).copy(0, 0, 17, 41);
+        };
+        const QImage shown = renderIn(heading, 41);
+        QVERIFY(!inkRows(shown).isEmpty());
+        QCOMPARE(shown, renderIn(heading, 400));
+        int prefix = int(heading.size()) - 1;
+        while (prefix > 0 && renderIn(heading.left(prefix), 41) == shown)
+            --prefix;
+        ++prefix; // the shortest prefix that shows the same
+        QVERIFY2(prefix < heading.size() && renderIn(heading.left(prefix), 41) == shown,
+                 "the box shows more than the first lines of the heading");
+    }
+
+    // Alt with a label's marked character moves the focus to the next control after the label in tab order
+    // that can take it (after Label2 .. Label9, List2), from wherever the focus is. On a button, which takes
+    // no characters, the character alone does the same; a list takes it for itself.
+    void accessKeyMovesTheFocusOn_data() {
+        QTest::addColumn<QString>("heading"); // of term 1, in Label2
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("focus"); // afterwards
+        const int alt = Qt::AltModifier;
+        QTest::newRow("Alt+A") << "&Apple" << "List5" << int(Qt::Key_A) << alt << "List2";
+        QTest::newRow("mark inside") << "Pin&e" << "Command3" << int(Qt::Key_E) << alt << "List2";
+        QTest::newRow("second mark is no key") << "&a&b" << "List5" << int(Qt::Key_B) << alt << "List5";
+        QTest::newRow("double ampersand is no mark") << "A&&B" << "List5" << int(Qt::Key_B) << alt << "List5";
+        QTest::newRow("unmarked letter") << "&Apple" << "List5" << int(Qt::Key_P) << alt << "List5";
+        QTest::newRow("letter alone on a button") << "&Apple" << "Command2" << int(Qt::Key_A) << 0 << "List2";
+        QTest::newRow("letter alone in a list") << "&Apple" << "List5" << int(Qt::Key_A) << 0 << "List5";
+        QTest::newRow("Ctrl+letter on a button") << "&Apple" << "Command2" << int(Qt::Key_A)
+                                                 << int(Qt::ControlModifier) << "Command2";
+    }
+    void accessKeyMovesTheFocusOn() {
+        QFETCH(QString, heading);
+        QFETCH(QString, from);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, focus);
+        TempCurrentDir dir;
+        QByteArrayList headings = fruitHeadingBytes();
+        headings[0] = heading.toLatin1();
+        dir.writeSettings(settingsLines(0, headings, QList<int>(8, 0), QList<QPair<int, int>>(8, {0, 0})));
+        Velm window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        window.findChild<QWidget*>(from)->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(QApplication::focusWidget()->objectName(), focus);
     }
 
     void headingWrapsAtTheLabelsWidth() {

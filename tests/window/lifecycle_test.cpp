@@ -1,11 +1,13 @@
-// Start-up and end: the settings loader's message comes before the window, which then shows what the
-// loader left in force; the loader runs once; Quit and closing the window end the program at once.
+// Start-up and end: the settings loader's message comes before the window, alone in the middle of the
+// screen, which then shows what the loader left in force; the loader runs once; Quit and closing the
+// window end the program at once.
 
 #include "window/qt/heading_label.h"
 #include "window/qt/velm.h"
 #include "window_test_support.h"
 
 #include <QMouseEvent>
+#include <QProxyStyle>
 
 using namespace velmora;
 using namespace velmora::test;
@@ -35,8 +37,26 @@ void verifyLoaderMessage(const QList<SeenBox>& seen, const QString& cause) {
     QCOMPARE(box.buttonCount, 1);
     QVERIFY(box.hasOk);
     QCOMPARE(box.icon, QMessageBox::NoIcon);
+    QVERIFY2(!box.okHasIcon, "OK carries an icon");
+    QVERIFY(!(box.flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+    QVERIFY2(box.flags & Qt::CustomizeWindowHint, "the window system may add a minimise button");
     QVERIFY2(!box.windowVisible, "the message must come before the window");
+    const QPoint offCentre = box.frame.center() - box.screen.center();
+    QVERIFY2(offCentre.manhattanLength() <= 2,
+             qPrintable(QStringLiteral("the message stands %1,%2 off the screen's centre").arg(offCentre.x()).arg(offCentre.y())));
 }
+
+// A style that puts icons on a dialog's buttons, as some desktops' styles do.
+class ButtonIconStyle final : public QProxyStyle {
+public:
+    ButtonIconStyle() : QProxyStyle(QStringLiteral("fusion")) {}
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+        if (hint == SH_DialogButtonBox_ButtonsHaveIcons)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
 
 // Runs the event loop as the program's main() does; returns its exit code, or 99 if nothing ended it.
 int runEventLoop(const std::function<void()>& action) {
@@ -51,6 +71,8 @@ class LifecycleTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QApplication::setStyle(new ButtonIconStyle); }
+
     void validFileLoadsWithoutMessage() {
         TempCurrentDir dir;
         dir.writeSettings(exampleLines());

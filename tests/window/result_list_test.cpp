@@ -1,11 +1,13 @@
-// The list control over the row store: scroll bar only when needed, keyboard and mouse selection, each
-// list on its own, items cut not elided. The row store itself is tested in tests/window/commands/.
+// The list control over the row store: scroll bar only when needed, keyboard and mouse selection, typing
+// and dragging as a system list box, each list on its own, items cut not elided. The row store itself is
+// tested in tests/window/commands/.
 
 #include "window/commands/result_columns.h"
 #include "window/qt/result_list.h"
 #include "window/commands/row_store.h"
 #include "window_test_support.h"
 
+#include <QMouseEvent>
 #include <QScrollBar>
 
 #include <vector>
@@ -188,6 +190,71 @@ private slots:
             if (i != 2)
                 QCOMPARE(c.lists[i]->topRow(), 0);
         QCOMPARE(c.lists[2]->itemText(c.lists[2]->topRow()), QStringLiteral("301"));
+    }
+
+    // A typed character selects the next item that starts with it, going round past the end; a character
+    // that starts no item, and one typed with Ctrl or Alt, selects nothing.
+    void typingSelectsTheNextItemStartingWithIt_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QList<int>>("rows"); // the selected row after each character
+        // Term 1's values: 5, -3, 12, 7, 1, 50, -8, 0
+        QTest::newRow("five and round") << "5555" << QList<int>{0, 5, 0, 5};
+        QTest::newRow("minus") << "---" << QList<int>{1, 6, 1};
+        QTest::newRow("one after twelve") << "11" << QList<int>{2, 4};
+        QTest::newRow("zero at the end") << "0" << QList<int>{7};
+        QTest::newRow("no item starts so") << "5x9 ５" << QList<int>{0, 0, 0, 0, 0};
+        QTest::newRow("only item starting so") << "777" << QList<int>{3, 3, 3};
+    }
+    void typingSelectsTheNextItemStartingWithIt() {
+        QFETCH(QString, typed);
+        QFETCH(QList<int>, rows);
+        Columns c;
+        const QList<std::int16_t> values{5, -3, 12, 7, 1, 50, -8, 0};
+        std::vector<Solution> batch(std::size_t(values.size()));
+        for (std::size_t r = 0; r < batch.size(); ++r)
+            batch[r].values[0] = values[qsizetype(r)];
+        c.columns.accept(batch);
+        c.showRows();
+        ResultList& list = *c.lists[1];
+        for (qsizetype i = 0; i < typed.size(); ++i) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(typed[i]));
+            QApplication::sendEvent(&list, &press);
+            QCOMPARE(list.currentRow(), rows[i]);
+        }
+        QTest::keyClick(&list, '1', Qt::ControlModifier);
+        QTest::keyClick(&list, '1', Qt::AltModifier);
+        QCOMPARE(list.currentRow(), rows.last());
+    }
+
+    // With the button held, the selection follows the pointer, past the ends of the rows in view too.
+    void dragMovesTheSelection() {
+        Columns c;
+        c.columns.accept(rows(1000));
+        c.showRows();
+        ResultList& list = *c.lists[1];
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        QWidget* view = list.viewport();
+        const int h = list.rowHeight();
+        const auto move = [&](int y, Qt::MouseButtons held) {
+            QMouseEvent event(QEvent::MouseMove, QPointF(5, y), view->mapToGlobal(QPointF(5, y)), Qt::NoButton, held,
+                              Qt::NoModifier);
+            QApplication::sendEvent(view, &event);
+        };
+        QTest::mousePress(view, Qt::LeftButton, {}, QPoint(5, h + 1));
+        QCOMPARE(list.currentRow(), 1);
+        move(4 * h + 1, Qt::LeftButton);
+        QCOMPARE(list.currentRow(), 4);
+        move(2 * h + 1, Qt::LeftButton);
+        QCOMPARE(list.currentRow(), 2);
+        move(view->height() + 2 * h, Qt::LeftButton); // below the list: one row past the last in view
+        QCOMPARE(list.currentRow(), list.pageRows());
+        QCOMPARE(list.topRow(), 1);
+        move(-5, Qt::LeftButton); // above it: one row before the first in view
+        QCOMPARE(list.currentRow(), 0);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(5, 1));
+        move(6 * h + 1, Qt::NoButton); // the button up, moving selects nothing
+        QCOMPARE(list.currentRow(), 0);
     }
 
     void selectionAtDepthStaysOnItsRow() {

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
@@ -72,6 +73,10 @@ struct SeenBox {
     int buttonCount = 0;
     bool hasOk = false;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool okHasIcon = false;
+    Qt::WindowFlags flags;
+    QRect frame;                                // where the box stood, its frame included
+    QRect screen;                               // the screen's available area
     bool windowVisible = false;                 // whether the watched window was shown at the time
     std::optional<Qt::CursorShape> cursor;      // the program's override pointer at the time
 };
@@ -99,6 +104,10 @@ private:
         s.buttonCount = int(box->buttons().size());
         s.hasOk = box->button(QMessageBox::Ok) != nullptr;
         s.icon = box->icon();
+        s.okHasIcon = s.hasOk && !box->button(QMessageBox::Ok)->icon().isNull();
+        s.flags = box->windowFlags();
+        s.frame = box->frameGeometry();
+        s.screen = box->screen()->availableGeometry();
         s.windowVisible = m_window && m_window->isVisible();
         if (const QCursor* cursor = QGuiApplication::overrideCursor())
             s.cursor = cursor->shape();

@@ -137,4 +137,117 @@ click 500 364 # Quit
 for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app_pid" 2>/dev/null && fail "Quit did not end the program after the overflow"
 app_pid=""
+# ---------------------------------------------------------------------------------------------------------
+# The window's habits, as on the target desktop: a long heading shows only its first lines; Alt with a
+# label's marked character moves the focus on, and every mark is underlined; Enter clicks a focused button,
+# and Escape and Enter elsewhere do nothing; the focus shows from the first showing, an empty list's too;
+# the load-failure message stands alone in the middle of the screen and offers no minimise button.
+#   window_habits PROGRAM TAG     screenshots go to $shots/habits-TAG-*.png
+window_habits() {
+  local program=$1 tag=$2 dir="$workdir/habits-$2" win x y
+  mkdir -p "$dir"
+  # Settings with the headings given (UTF-8 here, code page 932 in the file), weights 1, ranges 0..1.
+  habits_settings() {
+    local target=$1; shift
+    { printf '%s\r\n' "$target"; printf '%s\r\n' "$@"; printf '1\r\n%.0s' 1 2 3 4 5 6 7 8
+      printf '0\r\n1\r\n%.0s' 1 2 3 4 5 6 7 8; } | iconv -f UTF-8 -t CP932 >"$dir/text-2x.ini"
+  }
+  habits_start() {
+    (cd "$dir" && exec "$program") &
+    app_pid=$!
+    win=$(wait_windows) || fail "$tag: no window"
+    local info; info=$(xwininfo -id "$win")
+    x=$(awk '/Absolute upper-left X:/ {print $4}' <<<"$info")
+    y=$(awk '/Absolute upper-left Y:/ {print $4}' <<<"$info")
+    xdotool windowfocus --sync "$win"
+    sleep 0.4
+  }
+  habits_stop() { kill "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; app_pid=""; }
+  habits_shot() { import -window root "$shots/habits-$tag-$1.png"; }
+  # Pixels that differ between habits_region $3 (WxH+X+Y in client coordinates) of screenshots $1 and $2.
+  habits_region() { local w h cx cy; IFS='x+' read -r w h cx cy <<<"$1"; echo "${w}x${h}+$((x + cx))+$((y + cy))"; }
+  habits_diff() { compare -metric AE -crop "$(habits_region "$3")" "$shots/habits-$tag-$1.png" "$shots/habits-$tag-$2.png" null: 2>&1 || true; }
+  # Pixels that differ between two regions of one screenshot.
+  habits_diff_regions() {
+    local a="$dir/a.png" b="$dir/b.png"
+    convert "$shots/habits-$tag-$1.png" -crop "$(habits_region "$2")" +repage "$a"
+    convert "$shots/habits-$tag-$1.png" -crop "$(habits_region "$3")" +repage "$b"
+    compare -metric AE "$a" "$b" null: 2>&1 || true
+  }
+  local list1="65x340+16+48" list2="41x340+88+48" start_button="57x41+472+72"
+
+  echo "-- $tag: long headings show only their first lines"
+  # One start per heading: Label2 .. Label9 hold its last eight prefixes, the whole heading last. The
+  # whole heading's box must show what one of its shorter prefixes shows, and nothing may land between
+  # the labels.
+  habits_settings 0 "" "" "" "" "" "" "" ""
+  habits_start; habits_shot 01-no-headings; habits_stop
+  local LC_ALL=C.UTF-8 heading n first k matched
+  for heading in "さくらんぼ" "パイナップル" "Apple pie" "12345678"; do
+    n=${#heading}
+    first=$((n > 8 ? n - 7 : 1))
+    local prefixes=()
+    for ((k = first; k <= n; k++)); do prefixes+=("${heading:0:k}"); done
+    while [ ${#prefixes[@]} -lt 8 ]; do prefixes+=(""); done
+    habits_settings 0 "${prefixes[@]}"
+    habits_start; habits_shot "02-long-$n"; habits_stop
+    local whole="17x41+$((104 + 48 * (n - first)))+8"
+    [ "$(habits_diff 01-no-headings "02-long-$n" "$whole")" -gt 20 ] || fail "$tag: heading '$heading' is not shown"
+    matched=""
+    for ((k = 0; k < n - first; k++)); do
+      [ "$(habits_diff_regions "02-long-$n" "17x41+$((104 + 48 * k))+8" "$whole")" -eq 0 ] && matched=1
+    done
+    [ -n "$matched" ] || fail "$tag: heading '$heading' shows more than the first lines that fit"
+    for ((k = 0; k < 8; k++)); do
+      [ "$(habits_diff 01-no-headings "02-long-$n" "31x48+$((121 + 48 * k))+0")" -eq 0 ] || fail "$tag: heading '$heading' spills out of its label"
+    done
+  done
+
+  echo "-- $tag: access keys, Enter and Escape, the focus shown"
+  # Label2 "&Apple" (Alt+A), Label3 "&a&b" beside Label4 "&ab": every mark underlined.
+  habits_settings 2 "&Apple" "&a&b" "&ab" "" "" "" "" ""
+  habits_start; habits_shot 04-keys-start
+  [ "$(habits_diff_regions 04-keys-start "17x41+152+8" "17x41+200+8")" -gt 0 ] || fail "$tag: in '&a&b' only the first mark is underlined"
+  xdotool key Tab; sleep 0.3; habits_shot 05-focus-on-quit
+  [ "$(habits_diff 04-keys-start 05-focus-on-quit "$start_button")" -gt 0 ] || fail "$tag: Start shows no focus at the first showing"
+  xdotool key Tab; sleep 0.3; habits_shot 06-focus-on-list1
+  [ "$(habits_diff 05-focus-on-quit 06-focus-on-list1 "$list1")" -gt 0 ] || fail "$tag: the empty List1 shows no focus"
+  xdotool key alt+a; sleep 0.3; habits_shot 07-after-alt-a
+  [ "$(habits_diff 06-focus-on-list1 07-after-alt-a "$list2")" -gt 0 ] || fail "$tag: Alt+A did not move the focus to List2"
+  [ "$(habits_diff 06-focus-on-list1 07-after-alt-a "$list1")" -gt 0 ] || fail "$tag: Alt+A left the focus on List1"
+  xdotool key Return Escape; sleep 0.5; habits_shot 08-enter-in-list
+  [ "$(habits_diff 07-after-alt-a 08-enter-in-list "$list1")" -eq 0 ] || fail "$tag: Enter or Escape in a list did something"
+  kill -0 "$app_pid" 2>/dev/null || fail "$tag: Escape ended the program"
+  xdotool key shift+Tab shift+Tab shift+Tab; sleep 0.3 # List2 -> List1 -> Command2 -> Command1
+  xdotool key Return; sleep 0.7; habits_shot 09-enter-on-start
+  [ "$(habits_diff 08-enter-in-list 09-enter-on-start "$list1")" -gt 50 ] || fail "$tag: Enter on Start showed no rows"
+  xdotool key shift+Tab KP_Enter; sleep 0.5; habits_shot 10-keypad-enter-on-reset # Command1 -> Command3
+  [ "$(habits_diff 04-keys-start 10-keypad-enter-on-reset "$list1")" -eq 0 ] || fail "$tag: keypad Enter on Reset left rows"
+  habits_stop
+
+  echo "-- $tag: the load-failure message"
+  rm -f "$dir/text-2x.ini"
+  (cd "$dir" && exec "$program") &
+  app_pid=$!
+  local box info bx by bw bh
+  box=$(wait_windows) || fail "$tag: no message box"
+  sleep 0.3
+  habits_shot 11-load-message
+  info=$(xwininfo -id "$box")
+  bx=$(awk '/Absolute upper-left X:/ {print $4}' <<<"$info"); by=$(awk '/Absolute upper-left Y:/ {print $4}' <<<"$info")
+  bw=$(awk '/^  Width:/ {print $2}' <<<"$info"); bh=$(awk '/^  Height:/ {print $2}' <<<"$info")
+  local screen_w screen_h
+  read -r screen_w screen_h < <(xdpyinfo | awk '/dimensions:/ {split($2, d, "x"); print d[1], d[2]}')
+  local dx=$((2 * bx + bw - screen_w)) dy=$((2 * by + bh - screen_h))
+  [ "${dx#-}" -le 2 ] && [ "${dy#-}" -le 2 ] || fail "$tag: the message stands at $bx,$by (${bw}x$bh), not in the middle of ${screen_w}x$screen_h"
+  # _MOTIF_WM_HINTS: flags, functions, decorations; minimise is function 0x8, decoration 0x20.
+  local hints; hints=$(xprop -id "$box" _MOTIF_WM_HINTS | sed 's/.*= //; s/,//g')
+  read -r _ functions decorations _ <<<"$hints"
+  [ -n "$functions" ] && (( (functions & 0x8) == 0 && (decorations & 0x20) == 0 )) || fail "$tag: the message offers a minimise button ($hints)"
+  xdotool windowfocus --sync "$box" key Return
+  sleep 0.5
+  habits_stop
+}
+
+window_habits "$program" qt
 echo "xvfb_check: ok; screenshots in $shots"

@@ -1,5 +1,8 @@
 #include "window/qt/heading_label.h"
 
+#include "window/qt/accessible_controls.h"
+
+#include <QAccessible>
 #include <QPainter>
 #include <QTextLayout>
 
@@ -15,18 +18,47 @@ MnemonicText parseMnemonics(const QString& caption) {
         }
         if (++i == caption.size())
             break;
-        if (caption[i] != u'&' && result.underlined < 0)
-            result.underlined = result.shown.size();
+        if (caption[i] != u'&')
+            result.underlined += result.shown.size();
         result.shown += caption[i];
     }
     return result;
 }
 
-HeadingLabel::HeadingLabel(QWidget* parent) : QWidget(parent) { setFocusPolicy(Qt::NoFocus); }
+QKeySequence MnemonicText::accessKey() const {
+    if (underlined.isEmpty())
+        return {};
+    const QChar key = shown[underlined.first()].toUpper();
+    if (key.isSpace() || !key.isPrint())
+        return {};
+    return QKeySequence(QKeyCombination(Qt::AltModifier, Qt::Key(key.unicode())));
+}
+
+HeadingLabel::HeadingLabel(QWidget* parent) : QWidget(parent) {
+    setFocusPolicy(Qt::NoFocus);
+    installAccessibleControls();
+}
 
 void HeadingLabel::setText(const QString& text) {
     m_text = text;
+    if (m_shortcutId != 0)
+        releaseShortcut(m_shortcutId);
+    const QKeySequence key = parseMnemonics(text).accessKey();
+    m_shortcutId = key.isEmpty() ? 0 : grabShortcut(key);
     update();
+    if (QAccessible::isActive()) {
+        QAccessibleEvent changed(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&changed);
+    }
+}
+
+bool HeadingLabel::event(QEvent* event) {
+    if (event->type() == QEvent::Shortcut) {
+        // Labels sharing one key all lead to the same next control, so an ambiguous key acts the same.
+        emit accessKeyPressed();
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void HeadingLabel::paintEvent(QPaintEvent*) {
@@ -40,16 +72,22 @@ void HeadingLabel::paintEvent(QPaintEvent*) {
     QTextOption option(Qt::AlignLeft | Qt::AlignTop);
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
-    if (caption.underlined >= 0) {
+    QList<QTextLayout::FormatRange> marks;
+    for (qsizetype index : caption.underlined) {
         QTextLayout::FormatRange mark;
-        mark.start = int(caption.underlined);
+        mark.start = int(index);
         mark.length = 1;
         mark.format.setFontUnderline(true);
-        layout.setFormats({mark});
+        marks += mark;
     }
+    layout.setFormats(marks);
+    // Only the lines that start inside the box are laid out; the text after them is never drawn (a line
+    // created but not placed would be drawn at the top-left, over the first line).
     layout.beginLayout();
-    qreal y = 0;
-    for (QTextLine line = layout.createLine(); line.isValid() && y < height(); line = layout.createLine()) {
+    for (qreal y = 0; y < height();) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
         line.setLineWidth(width());
         line.setPosition(QPointF(0, y));
         y += line.height();

@@ -9,7 +9,8 @@ class RowStore;
 /// One list box of the result columns: a single column of text items over one column of the shared row
 /// store, in insertion order, drawing only the rows in view. At most one item is selected; a vertical
 /// scroll bar shows when the items do not fit; there is no horizontal scrolling, and a wide item is cut
-/// at the right edge. Each list scrolls and selects on its own.
+/// at the right edge. Each list scrolls and selects on its own. As a system list box, it takes a typed
+/// character to the next item that starts with it and lets a drag with the button held move the selection.
 class ResultList final : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -28,11 +29,14 @@ public:
     int pageRows() const;
     int rowHeight() const;
     QString itemText(int row) const;
+    /// Where item `row` is drawn, in the viewport's coordinates (outside the viewport when scrolled away).
+    QRect itemRect(int row) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -40,6 +44,9 @@ protected:
 private:
     void updateScrollBar();
     void scrollTo(int row);
+    void selectFromPointer(int y);
+    int nextRowStartingWith(QChar first) const;
+    void announceCurrentRow();
 
     const RowStore& m_store;
     int m_column = 0;

@@ -8,8 +8,11 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFont>
+#include <QFontDatabase>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 #include <algorithm>
 #include <string_view>
@@ -25,9 +28,24 @@ const QString kTitle = QStringLiteral("velmora");
 // sans-serif faces to take instead (left alone, fontconfig would hand out a face without Japanese).
 const QString kLabel1Face = QStringLiteral("ＭＳ Ｐゴシック");
 
-void installFontSubstitutions() {
+// The default user-interface font: the first installed of these Japanese faces, proportional ones first,
+// at 9 point, the size of the target desktop's own. Left to itself Qt picks a face without Japanese here,
+// and kana then come from a fallback face beside the digits and Latin letters of another.
+const QStringList kUiFaces{QStringLiteral("IPAPGothic"),  QStringLiteral("Noto Sans CJK JP"),
+                           QStringLiteral("IPAGothic"),   QStringLiteral("Source Han Sans JP"),
+                           QStringLiteral("VL PGothic"),  QStringLiteral("TakaoPGothic")};
+constexpr int kUiPointSize = 9;
+
+void installFonts() {
     static const bool installed = [] {
         QFont::insertSubstitutions(kLabel1Face, {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
+        const QStringList families = QFontDatabase::families(QFontDatabase::Japanese);
+        const auto face = std::ranges::find_if(kUiFaces, [&](const QString& f) { return families.contains(f); });
+        if (face != kUiFaces.end()) {
+            QFont font(*face);
+            font.setPointSize(kUiPointSize);
+            QApplication::setFont(font);
+        }
         return true;
     }();
     (void)installed;
@@ -51,6 +69,32 @@ QRect pixelRect(const ControlSpec& spec) {
     return QRect(twipsToPixels(spec.left), twipsToPixels(spec.top), twipsToPixels(spec.width),
                  twipsToPixels(spec.height));
 }
+
+// The program's message box: no icon, none on OK either, and no minimise or maximise button. Without an owner
+// (before the window is shown) it stands in the middle of the screen; QDialog would shift it by the frame
+// it guesses a window manager adds, and with an owner not yet on the screen it would stand where that
+// window's corner is to come.
+class MessageBox final : public QMessageBox {
+public:
+    MessageBox(const QString& text, const QString& detail, QWidget* owner)
+        : QMessageBox(QMessageBox::NoIcon, kTitle, text, QMessageBox::Ok, owner) {
+        setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                       Qt::WindowCloseButtonHint);
+        setInformativeText(detail);
+        for (QAbstractButton* b : buttons())
+            b->setIcon(QIcon()); // some styles put an icon on OK
+    }
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event); // sizes the box
+        if (parentWidget())
+            return;
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen()->availableGeometry().center());
+        move(frame.topLeft());
+    }
+};
 
 // Swallows everything the user did while a search held the thread, so that a click queued during it does
 // not fire once the search is over.
@@ -86,14 +130,13 @@ Velm::Velm(std::size_t rowLimit, Search search) : m_commands(*this, rowLimit, st
     setObjectName(QStringLiteral("velm"));
     setWindowTitle(kTitle);
     setWindowIcon(programIcon());
-    installFontSubstitutions();
+    installFonts();
     createControls();
     resize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
     m_start->setFocus();
 }
 
 void Velm::createControls() {
-    std::vector<std::pair<int, QWidget*>> focusable; // tab index, control
     int labelCount = 0;
     int listCount = 0;
     // Created in the table's order, labels before lists, so that a list is drawn over a label it overlaps.
@@ -102,7 +145,9 @@ void Velm::createControls() {
         switch (spec.kind) {
         case ControlKind::Label: {
             auto* label = new HeadingLabel(this);
+            m_labelTabIndexes.at(std::size_t(labelCount)) = spec.tabIndex;
             m_labels.at(std::size_t(labelCount++)) = label;
+            connect(label, &HeadingLabel::accessKeyPressed, this, [this, tab = spec.tabIndex] { focusAfter(tab); });
             control = label;
             break;
         }
@@ -110,7 +155,7 @@ void Velm::createControls() {
             const int column = listCount++;
             auto* list = new ResultList(m_commands.rows(), column, this);
             m_lists.at(std::size_t(column)) = list;
-            focusable.emplace_back(spec.tabIndex, list);
+            m_tabOrder.emplace_back(spec.tabIndex, list);
             control = list;
             break;
         }
@@ -118,7 +163,8 @@ void Velm::createControls() {
             auto* button = new QPushButton(fromUtf8(spec.caption), this);
             button->setAutoDefault(false);
             button->setDefault(false);
-            focusable.emplace_back(spec.tabIndex, button);
+            button->installEventFilter(this);
+            m_tabOrder.emplace_back(spec.tabIndex, button);
             control = button;
             break;
         }
@@ -130,9 +176,9 @@ void Velm::createControls() {
         list->raise();
     m_labels[0]->setFont(label1Font());
 
-    std::ranges::sort(focusable, {}, &std::pair<int, QWidget*>::first);
-    for (std::size_t i = 1; i < focusable.size(); ++i)
-        setTabOrder(focusable[i - 1].second, focusable[i].second);
+    std::ranges::sort(m_tabOrder, {}, &std::pair<int, QWidget*>::first);
+    for (std::size_t i = 1; i < m_tabOrder.size(); ++i)
+        setTabOrder(m_tabOrder[i - 1].second, m_tabOrder[i].second);
 
     m_start = findChild<QPushButton*>(QStringLiteral("Command1"));
     m_quit = findChild<QPushButton*>(QStringLiteral("Command2"));
@@ -142,10 +188,49 @@ void Velm::createControls() {
     connect(m_reset, &QPushButton::clicked, this, &Velm::Command3_Click);
 }
 
+// Keys on a focused button, as on the target desktop: Enter clicks it, as Space does (a QPushButton clicks
+// on Enter only as a default button, and none of the window's is one); a button takes no characters, so a
+// plain character acts as the access key it marks, as Alt with it would.
+bool Velm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !qobject_cast<QPushButton*>(watched))
+        return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !(key->modifiers() & ~Qt::KeypadModifier)) {
+        static_cast<QPushButton*>(watched)->click();
+        return true;
+    }
+    const QString typed = key->text();
+    if (typed.size() != 1 || typed[0].isSpace() || (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+        return false;
+    const QKeySequence accessKey(QKeyCombination(Qt::AltModifier, Qt::Key(typed[0].toUpper().unicode())));
+    for (std::size_t i = 0; i < m_labels.size(); ++i)
+        if (parseMnemonics(m_labels[i]->text()).accessKey() == accessKey) {
+            focusAfter(m_labelTabIndexes[i]);
+            return true;
+        }
+    return false;
+}
+
+// A label's access key moves the focus to the next control in tab order after the label that can take it.
+void Velm::focusAfter(int tabIndex) {
+    const auto canTake = [](const std::pair<int, QWidget*>& c) {
+        return c.second->isEnabled() && c.second->isVisible() && (c.second->focusPolicy() & Qt::TabFocus);
+    };
+    auto next = std::ranges::find_if(m_tabOrder, [&](const auto& c) { return c.first > tabIndex && canTake(c); });
+    if (next == m_tabOrder.end())
+        next = std::ranges::find_if(m_tabOrder, canTake);
+    if (next != m_tabOrder.end())
+        next->second->setFocus(Qt::ShortcutFocusReason);
+}
+
 void Velm::setVisible(bool visible) {
     if (visible && !m_loaded)
         Form_Load();
     QWidget::setVisible(visible);
+    // The focus is always shown, from the first showing on, as on the target desktop. Showing a window
+    // makes Qt's styles hide it until the keyboard moves it; a mouse click does not hide it again.
+    if (visible)
+        setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 void Velm::Form_Load() {
@@ -159,8 +244,7 @@ bool Velm::setHeading(int term, const std::string& text) {
 }
 
 void Velm::showMessage(const std::string& text, const std::string& detail) {
-    QMessageBox box(QMessageBox::NoIcon, kTitle, fromUtf8(text), QMessageBox::Ok, this);
-    box.setInformativeText(fromUtf8(detail));
+    MessageBox box(fromUtf8(text), fromUtf8(detail), isVisible() ? this : nullptr);
     box.exec();
 }
 

@@ -11,6 +11,8 @@
 #include <QWidget>
 
 #include <array>
+#include <utility>
+#include <vector>
 
 class QPushButton;
 
@@ -38,8 +40,12 @@ public:
 
     void setVisible(bool visible) override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void createControls();
+    void focusAfter(int tabIndex);
 
     // WindowView
     bool setHeading(int term, const std::string& text) override;
@@ -52,10 +58,12 @@ private:
     WindowCommands m_commands;
     bool m_loaded = false;
     std::array<HeadingLabel*, ResultColumns::kListCount> m_labels{}; // Label1 .. Label9
+    std::array<int, ResultColumns::kListCount> m_labelTabIndexes{};  // their places in the tab order
     std::array<ResultList*, ResultColumns::kListCount> m_lists{};    // List1 .. List9
     QPushButton* m_start = nullptr;                                   // Command1
     QPushButton* m_quit = nullptr;                                    // Command2
     QPushButton* m_reset = nullptr;                                   // Command3
+    std::vector<std::pair<int, QWidget*>> m_tabOrder;                 // tab index and control, in tab order
 };
 
 } // namespace velmora
