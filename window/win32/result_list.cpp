@@ -276,6 +276,8 @@ LRESULT ResultList::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         updateScrollBar();
         InvalidateRect(m_hwnd, nullptr, FALSE);
         return 0;
+    case WM_GETFONT:
+        return reinterpret_cast<LRESULT>(m_font);
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS | DLGC_WANTCHARS;
     case WM_SETFOCUS:
