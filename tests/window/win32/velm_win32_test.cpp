@@ -1,6 +1,7 @@
 // The Win32 window in-process: the real window with its real controls, driven through its messages.
 
 #include "window/win32/dpi_fonts.h"
+#include "window/win32/heading_label.h"
 #include "window/win32/result_list.h"
 #include "window/win32/velm.h"
 
@@ -139,6 +140,53 @@ TEST(VelmWin32, CaptionsAndFonts) {
             }
         }
     }
+}
+
+TEST(VelmWin32, LabelsMarkAccessKeysAndWrapLongHeadingsWithinTheirBox) {
+    struct Marks {
+        std::wstring_view caption;
+        std::wstring_view shown;
+        std::vector<std::size_t> marked;
+    };
+    for (const Marks& m : {Marks{L"&Apple", L"Apple", {0}}, Marks{L"&a&b", L"ab", {0, 1}}, Marks{L"&&x", L"&x", {}},
+                           Marks{L"a&", L"a", {}}, Marks{L"&&&c", L"&c", {1}}, Marks{L"", L"", {}}}) {
+        const MnemonicText text = parseMnemonics(m.caption);
+        EXPECT_EQ(text.shown, m.shown);
+        EXPECT_EQ(text.marked, m.marked);
+    }
+
+    // In a 17 x 41 label every line starts where the one before it ended (a space at a break left out),
+    // fits the width unless it is one character, and starts inside the box: what shows is a prefix of the
+    // heading, each part once.
+    Velm velm(instance());
+    HWND label = velm.control("Label2");
+    HDC dc = GetDC(label);
+    SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    for (std::wstring_view heading : {L"さくらんぼ", L"パイナップル", L"Apple pie", L"12345678", L"a", L"𠮷野家"}) {
+        SCOPED_TRACE(std::string(heading.begin(), heading.end()));
+        const std::vector<TextLine> lines = wrapLines(dc, heading, 17, 41);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_LE(static_cast<int>(lines.size() - 1) * metrics.tmHeight, 40);
+        std::size_t next = 0;
+        for (const TextLine& line : lines) {
+            if (line.start == next + 1 && heading[next] == L' ')
+                ++next;
+            EXPECT_EQ(line.start, next);
+            EXPECT_GE(line.length, 1u);
+            SIZE size{};
+            GetTextExtentPoint32W(dc, heading.data() + line.start, static_cast<int>(line.length), &size);
+            const bool oneCharacter = line.length == 1 || (line.length == 2 && heading[line.start] >= 0xD800 && heading[line.start] <= 0xDBFF);
+            EXPECT_TRUE(size.cx <= 17 || oneCharacter) << line.start;
+            next = line.start + line.length;
+        }
+        const int fitting = (41 + metrics.tmHeight - 1) / metrics.tmHeight;
+        if (next < heading.size()) {
+            EXPECT_EQ(static_cast<int>(lines.size()), fitting) << "a cut heading fills the box";
+        }
+    }
+    ReleaseDC(label, dc);
 }
 
 // A folder with a settings file: target 3 over weights 1..8 and ranges 0..1 has two solutions, terms 1
