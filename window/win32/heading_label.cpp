@@ -130,19 +130,16 @@ std::vector<TextLine> wrapLines(HDC dc, std::wstring_view text, int width, int h
     for (int y = 0; start < text.size() && y < height; y += lineHeight) {
         const std::wstring_view rest = text.substr(start);
         std::size_t length = fittingLength(dc, rest, width);
-        if (length < rest.size()) {
-            // Break after the last space that fits, if any; a space at the break itself is left out.
-            if (rest[length] == L' ') {
-                // the line ends at a word boundary already
-            } else if (const std::size_t space = rest.substr(0, length).find_last_of(L' ');
-                       space != std::wstring_view::npos && space > 0) {
+        // Break after the last space that fits, if any, unless the line already ends before a space.
+        if (length < rest.size() && rest[length] != L' ') {
+            const std::size_t space = rest.substr(0, length).find_last_of(L' ');
+            if (space != std::wstring_view::npos && space > 0)
                 length = space + 1;
-            }
         }
+        // The one space where a line breaks before it starts no line.
+        const bool breaksBeforeSpace = length < rest.size() && rest[length] == L' ' && rest[length - 1] != L' ';
         lines.push_back({start, length});
-        start += length;
-        while (start < text.size() && text[start] == L' ' && length > 0 && text[start - 1] != L' ')
-            ++start; // the space where a line was broken starts no line
+        start += length + (breaksBeforeSpace ? 1 : 0);
     }
     return lines;
 }

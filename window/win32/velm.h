@@ -13,6 +13,7 @@
 // focused button, and Enter elsewhere and Escape do nothing, since no button is the default or the cancel
 // button.
 
+#include "window/commands/control_table.h"
 #include "window/commands/window_commands.h"
 #include "window/win32/dpi_fonts.h"
 
@@ -78,7 +79,7 @@ private:
     Font m_defaultFont;
     Font m_label1Font;
     HWND m_hwnd = nullptr;
-    std::array<HWND, 21> m_controls{}; // in the control table's order
+    std::array<HWND, kControls.size()> m_controls{}; // in the control table's order
     std::array<std::unique_ptr<ResultList>, ResultColumns::kListCount> m_lists;
     HWND m_focus = nullptr;    // the control that had the focus when the window was last deactivated
     bool m_loaded = false;
