@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <vector>
 
 using namespace velmora;
 
@@ -73,8 +74,8 @@ int main(int argc, char** argv) {
     HWND window = list.hwnd();
     std::mt19937 random(7);
     std::uniform_int_distribution<int> depth(0, std::max(0, list.rowCount() - list.pageRows()));
-    double worstScroll = 0;
-    double worstPaint = 0;
+    std::vector<double> scrolls;
+    std::vector<double> paints;
     for (int i = 0; i < 500; ++i) {
         const int top = i == 0 ? depth.max() : depth(random);
         SCROLLINFO info{sizeof info, SIF_POS, 0, 0, 0, top, 0};
@@ -83,15 +84,18 @@ int main(int argc, char** argv) {
         SendMessageW(window, WM_VSCROLL, MAKEWPARAM(SB_THUMBTRACK, 0), 0);
         UpdateWindow(window);
         GdiFlush();
-        worstScroll = std::max(worstScroll, millisecondsSince(t));
+        scrolls.push_back(millisecondsSince(t));
         t = Clock::now();
         InvalidateRect(window, nullptr, FALSE);
         UpdateWindow(window);
         GdiFlush();
-        worstPaint = std::max(worstPaint, millisecondsSince(t));
+        paints.push_back(millisecondsSince(t));
     }
-    std::printf("worst of 500 scrolls at random depths: %.2f ms; worst repaint: %.2f ms (top row %d)\n", worstScroll,
-                worstPaint, list.topRow());
+    std::ranges::sort(scrolls);
+    std::ranges::sort(paints);
+    std::printf("500 scrolls at random depths, each drawn: median %.2f ms, worst %.2f ms; repaints: median %.2f ms, "
+                "worst %.2f ms\n",
+                scrolls[scrolls.size() / 2], scrolls.back(), paints[paints.size() / 2], paints.back());
 
     PROCESS_MEMORY_COUNTERS memory{};
     memory.cb = sizeof memory;
