@@ -1,5 +1,5 @@
 # Cross-builds velmora for 64-bit Windows with Debian's mingw-w64 and runs its programs under wine:
-#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DVELMORA_WINDOW=OFF
+#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
 #   cmake --build build-win -j2 && ctest --test-dir build-win
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

@@ -1,0 +1,147 @@
+#include "window/win32/heading_label.h"
+
+#include <algorithm>
+
+namespace velmora {
+
+namespace {
+
+constexpr int kFontSlot = 0; // the window's extra bytes hold its font
+
+bool isHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+std::wstring windowText(HWND window) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+// How many characters from `start` fit in `width`: at least one character (a surrogate pair is one), never
+// half of a pair.
+std::size_t fittingLength(HDC dc, std::wstring_view rest, int width) {
+    int fit = 0;
+    SIZE size{};
+    GetTextExtentExPointW(dc, rest.data(), static_cast<int>(rest.size()), std::max(width, 0), &fit, nullptr, &size);
+    std::size_t length = static_cast<std::size_t>(std::max(fit, 0));
+    if (length > 0 && length < rest.size() && isHighSurrogate(rest[length - 1]))
+        --length;
+    if (length == 0)
+        length = rest.size() > 1 && isHighSurrogate(rest[0]) ? 2 : 1;
+    return std::min(length, rest.size());
+}
+
+void paint(HWND window) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    RECT box;
+    GetClientRect(window, &box);
+    const MnemonicText caption = parseMnemonics(windowText(window));
+    if (!caption.shown.empty()) {
+        HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(GetWindowLongPtrW(window, kFontSlot)));
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
+        const std::wstring_view shown = caption.shown;
+        int y = 0;
+        for (const TextLine& line : wrapLines(dc, shown, box.right, box.bottom)) {
+            const std::wstring_view text = shown.substr(line.start, line.length);
+            ExtTextOutW(dc, 0, y, ETO_CLIPPED, &box, text.data(), static_cast<UINT>(text.size()), nullptr);
+            for (std::size_t mark : caption.marked) {
+                if (mark < line.start || mark >= line.start + line.length)
+                    continue;
+                SIZE before{}, through{};
+                GetTextExtentPoint32W(dc, text.data(), static_cast<int>(mark - line.start), &before);
+                GetTextExtentPoint32W(dc, text.data(), static_cast<int>(mark - line.start + 1), &through);
+                RECT underline{before.cx, y + metrics.tmAscent + 1, through.cx, y + metrics.tmAscent + 2};
+                IntersectRect(&underline, &underline, &box);
+                FillRect(dc, &underline, GetSysColorBrush(COLOR_BTNTEXT));
+            }
+            y += metrics.tmHeight;
+        }
+        SelectObject(dc, oldFont);
+    }
+    EndPaint(window, &ps);
+}
+
+LRESULT CALLBACK labelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_SETFONT:
+        SetWindowLongPtrW(window, kFontSlot, static_cast<LONG_PTR>(wParam));
+        if (LOWORD(lParam))
+            InvalidateRect(window, nullptr, TRUE);
+        return 0;
+    case WM_GETFONT:
+        return GetWindowLongPtrW(window, kFontSlot);
+    case WM_SETTEXT: {
+        const LRESULT result = DefWindowProcW(window, message, wParam, lParam);
+        InvalidateRect(window, nullptr, TRUE);
+        return result;
+    }
+    case WM_PAINT:
+        paint(window);
+        return 0;
+    case WM_NCHITTEST:
+        return HTTRANSPARENT; // clicks go through to the window, as on a system label
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+} // namespace
+
+void registerHeadingLabelClass(HINSTANCE instance) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    if (GetClassInfoExW(instance, kHeadingLabelClass, &windowClass))
+        return;
+    windowClass.lpfnWndProc = labelProc;
+    windowClass.cbWndExtra = sizeof(LONG_PTR);
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kHeadingLabelClass;
+    RegisterClassExW(&windowClass);
+}
+
+MnemonicText parseMnemonics(std::wstring_view caption) {
+    MnemonicText result;
+    result.shown.reserve(caption.size());
+    for (std::size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] != L'&') {
+            result.shown += caption[i];
+            continue;
+        }
+        if (++i == caption.size())
+            break;
+        if (caption[i] != L'&')
+            result.marked.push_back(result.shown.size());
+        result.shown += caption[i];
+    }
+    return result;
+}
+
+std::vector<TextLine> wrapLines(HDC dc, std::wstring_view text, int width, int height) {
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    const int lineHeight = std::max<int>(1, metrics.tmHeight);
+    std::vector<TextLine> lines;
+    std::size_t start = 0;
+    for (int y = 0; start < text.size() && y < height; y += lineHeight) {
+        const std::wstring_view rest = text.substr(start);
+        std::size_t length = fittingLength(dc, rest, width);
+        // Break after the last space that fits, if any, unless the line already ends before a space.
+        if (length < rest.size() && rest[length] != L' ') {
+            const std::size_t space = rest.substr(0, length).find_last_of(L' ');
+            if (space != std::wstring_view::npos && space > 0)
+                length = space + 1;
+        }
+        // The one space where a line breaks before it starts no line.
+        const bool breaksBeforeSpace = length < rest.size() && rest[length] == L' ' && rest[length - 1] != L' ';
+        lines.push_back({start, length});
+        start += length + (breaksBeforeSpace ? 1 : 0);
+    }
+    return lines;
+}
+
+} // namespace velmora

@@ -1,0 +1,336 @@
+#include "window/win32/result_list.h"
+
+#include "search/number_text.h"
+#include "window/commands/row_store.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <climits>
+
+namespace velmora {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"VelmoraResultList";
+constexpr int kTextMargin = 2; // pixels between the list's inner edge and an item's text
+
+// The first character of a number's text, without writing the text: '-' or its leading digit.
+wchar_t firstCharacter(std::int32_t value) {
+    if (value < 0)
+        return L'-';
+    while (value >= 10)
+        value /= 10;
+    return static_cast<wchar_t>(L'0' + value);
+}
+
+} // namespace
+
+void ResultList::registerClass(HINSTANCE instance) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    if (GetClassInfoExW(instance, kClassName, &windowClass))
+        return;
+    windowClass.style = CS_DBLCLKS;
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = kClassName;
+    RegisterClassExW(&windowClass);
+}
+
+ResultList::ResultList(HWND parent, const RECT& box, int id, const RowStore& store, int column, HFONT font)
+    : m_store(store), m_column(column), m_font(font) {
+    auto* instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
+    registerClass(instance);
+    // WS_CLIPSIBLINGS with a place above the labels in the z-order: a list is drawn over a label it overlaps.
+    CreateWindowExW(WS_EX_CLIENTEDGE, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_CLIPSIBLINGS,
+                    box.left, box.top, box.right - box.left, box.bottom - box.top, parent,
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, this);
+    HDC dc = GetDC(m_hwnd);
+    HGDIOBJ old = SelectObject(dc, m_font);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(m_hwnd, dc);
+    m_rowHeight = std::max<int>(1, metrics.tmHeight);
+    updateScrollBar();
+}
+
+ResultList::~ResultList() {
+    if (m_hwnd && IsWindow(m_hwnd)) {
+        SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, 0);
+        DestroyWindow(m_hwnd);
+    }
+}
+
+int ResultList::pageRows() const {
+    RECT client{};
+    GetClientRect(m_hwnd, &client);
+    return std::max(1, static_cast<int>(client.bottom) / m_rowHeight);
+}
+
+int ResultList::maxTopRow() const { return std::max(0, m_rowCount - pageRows()); }
+
+std::wstring ResultList::itemText(int row) const {
+    char text[kMaxNumberText];
+    const char* end = writeNumberText(text, m_store.cell(static_cast<std::size_t>(row), m_column));
+    return std::wstring(static_cast<const char*>(text), static_cast<const char*>(end));
+}
+
+RECT ResultList::rowBox(int row) const {
+    RECT client{};
+    GetClientRect(m_hwnd, &client);
+    const int top = (row - m_topRow) * m_rowHeight;
+    return RECT{0, top, client.right, top + m_rowHeight};
+}
+
+void ResultList::rowsChanged() {
+    m_rowCount = static_cast<int>(std::min<std::size_t>(m_store.size(), INT_MAX));
+    if (m_currentRow >= m_rowCount)
+        m_currentRow = -1;
+    m_topRow = std::min(m_topRow, maxTopRow());
+    updateScrollBar();
+    InvalidateRect(m_hwnd, nullptr, FALSE);
+}
+
+void ResultList::updateScrollBar() {
+    // Without SIF_DISABLENOSCROLL the bar hides itself while the page holds every row.
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    info.nMin = 0;
+    info.nMax = std::max(0, m_rowCount - 1);
+    info.nPage = static_cast<UINT>(m_rowCount == 0 ? 1 : pageRows());
+    info.nPos = m_topRow;
+    SetScrollInfo(m_hwnd, SB_VERT, &info, TRUE);
+}
+
+void ResultList::scrollTo(int top) {
+    top = std::clamp(top, 0, maxTopRow());
+    if (top == m_topRow)
+        return;
+    m_topRow = top;
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_POS;
+    info.nPos = top;
+    SetScrollInfo(m_hwnd, SB_VERT, &info, TRUE);
+    InvalidateRect(m_hwnd, nullptr, FALSE);
+}
+
+void ResultList::setCurrentRow(int row) {
+    if (m_rowCount == 0)
+        return;
+    const int previous = m_currentRow;
+    m_currentRow = std::clamp(row, 0, m_rowCount - 1);
+    if (m_currentRow < m_topRow)
+        scrollTo(m_currentRow);
+    else if (m_currentRow >= m_topRow + pageRows())
+        scrollTo(m_currentRow - pageRows() + 1);
+    if (previous != m_currentRow) {
+        // Rows outside the view invalidate nothing visible; the whole client is at most a few dozen rows.
+        const RECT before = rowBox(std::max(previous, 0));
+        const RECT after = rowBox(m_currentRow);
+        InvalidateRect(m_hwnd, &before, FALSE);
+        InvalidateRect(m_hwnd, &after, FALSE);
+    }
+}
+
+void ResultList::paint() {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(m_hwnd, &ps);
+    RECT client{};
+    GetClientRect(m_hwnd, &client);
+    FillRect(dc, &ps.rcPaint, GetSysColorBrush(COLOR_WINDOW));
+    HGDIOBJ oldFont = SelectObject(dc, m_font);
+    SetBkMode(dc, TRANSPARENT);
+    const int first = m_topRow + std::max(0, static_cast<int>(ps.rcPaint.top)) / m_rowHeight;
+    const int last = std::min(m_rowCount, m_topRow + (static_cast<int>(ps.rcPaint.bottom) + m_rowHeight - 1) / m_rowHeight);
+    for (int row = first; row < last; ++row) {
+        const RECT box = rowBox(row);
+        const bool selected = row == m_currentRow;
+        if (selected)
+            FillRect(dc, &box, GetSysColorBrush(COLOR_HIGHLIGHT));
+        SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+        // ETO_CLIPPED: a number wider than the list is cut at its right edge.
+        const std::wstring text = itemText(row);
+        ExtTextOutW(dc, kTextMargin, box.top, ETO_CLIPPED, &box, text.data(), static_cast<UINT>(text.size()), nullptr);
+    }
+    if (GetFocus() == m_hwnd) {
+        // The focus frame marks the selected item, or the first item while none is selected (or the list
+        // is empty), as on a system list box.
+        const RECT box = rowBox(std::max(m_currentRow, 0));
+        if (box.bottom > 0 && box.top < client.bottom) {
+            SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+            SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+            DrawFocusRect(dc, &box);
+        }
+    }
+    SelectObject(dc, oldFont);
+    EndPaint(m_hwnd, &ps);
+}
+
+void ResultList::keyDown(WPARAM key) {
+    const int page = std::max(1, pageRows() - 1);
+    const int current = m_currentRow;
+    switch (key) {
+    case VK_UP:
+        setCurrentRow(current < 0 ? 0 : current - 1);
+        break;
+    case VK_DOWN:
+        setCurrentRow(current + 1);
+        break;
+    case VK_PRIOR:
+        setCurrentRow(current < 0 ? 0 : current - page);
+        break;
+    case VK_NEXT:
+        setCurrentRow(current < 0 ? page : current + page);
+        break;
+    case VK_HOME:
+        setCurrentRow(0);
+        break;
+    case VK_END:
+        setCurrentRow(m_rowCount - 1);
+        break;
+    default:
+        break;
+    }
+}
+
+void ResultList::typed(wchar_t character) {
+    if (m_rowCount == 0 || character < L' ')
+        return;
+    // The next row after the selected one whose text starts with the character, going round to the top.
+    for (int step = 1; step <= m_rowCount; ++step) {
+        const int row = static_cast<int>((static_cast<long long>(m_currentRow) + step + m_rowCount) % m_rowCount);
+        if (firstCharacter(m_store.cell(static_cast<std::size_t>(row), m_column)) == character) {
+            setCurrentRow(row);
+            return;
+        }
+    }
+}
+
+void ResultList::verticalScroll(int code) {
+    const int page = pageRows();
+    switch (code) {
+    case SB_LINEUP:
+        scrollTo(m_topRow - 1);
+        break;
+    case SB_LINEDOWN:
+        scrollTo(m_topRow + 1);
+        break;
+    case SB_PAGEUP:
+        scrollTo(m_topRow - page);
+        break;
+    case SB_PAGEDOWN:
+        scrollTo(m_topRow + page);
+        break;
+    case SB_TOP:
+        scrollTo(0);
+        break;
+    case SB_BOTTOM:
+        scrollTo(maxTopRow());
+        break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: {
+        // The message's own position has 16 bits; the scroll bar's track position has 32.
+        SCROLLINFO info{};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_TRACKPOS;
+        if (GetScrollInfo(m_hwnd, SB_VERT, &info))
+            scrollTo(info.nTrackPos);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void ResultList::wheel(int delta) {
+    UINT linesPerNotch = 3;
+    SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &linesPerNotch, 0);
+    m_wheelRest += delta;
+    const int notches = m_wheelRest / WHEEL_DELTA;
+    m_wheelRest %= WHEEL_DELTA;
+    const int lines = linesPerNotch == WHEEL_PAGESCROLL ? pageRows() : static_cast<int>(linesPerNotch);
+    scrollTo(m_topRow - notches * lines);
+}
+
+void ResultList::pointAt(int y, bool clampToRows) {
+    const int offset = y >= 0 ? y / m_rowHeight : -1;
+    const int row = m_topRow + offset;
+    if (clampToRows || (row >= 0 && row < m_rowCount))
+        setCurrentRow(row);
+}
+
+LRESULT ResultList::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_PAINT:
+        paint();
+        return 0;
+    case WM_ERASEBKGND:
+        return 1; // painting fills the background
+    case WM_SIZE:
+        m_topRow = std::min(m_topRow, maxTopRow());
+        updateScrollBar();
+        InvalidateRect(m_hwnd, nullptr, FALSE);
+        return 0;
+    case WM_GETFONT:
+        return reinterpret_cast<LRESULT>(m_font);
+    case WM_GETDLGCODE:
+        return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        InvalidateRect(m_hwnd, nullptr, FALSE);
+        return 0;
+    case WM_KEYDOWN:
+        keyDown(wParam);
+        return 0;
+    case WM_CHAR:
+        typed(static_cast<wchar_t>(wParam));
+        return 0;
+    case WM_VSCROLL:
+        verticalScroll(LOWORD(wParam));
+        return 0;
+    case WM_MOUSEWHEEL:
+        wheel(GET_WHEEL_DELTA_WPARAM(wParam));
+        return 0;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        SetFocus(m_hwnd);
+        SetCapture(m_hwnd);
+        pointAt(GET_Y_LPARAM(lParam), false);
+        return 0;
+    case WM_MOUSEMOVE:
+        // Dragging with the button held moves the selection with the pointer, scrolling past the edges.
+        if (GetCapture() == m_hwnd && (wParam & MK_LBUTTON))
+            pointAt(GET_Y_LPARAM(lParam), true);
+        return 0;
+    case WM_LBUTTONUP:
+        if (GetCapture() == m_hwnd)
+            ReleaseCapture();
+        return 0;
+    default:
+        return DefWindowProcW(m_hwnd, message, wParam, lParam);
+    }
+}
+
+LRESULT CALLBACK ResultList::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* list = static_cast<ResultList*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        list->m_hwnd = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(list));
+    }
+    auto* list = reinterpret_cast<ResultList*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!list)
+        return DefWindowProcW(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        list->m_hwnd = nullptr;
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    return list->handle(message, wParam, lParam);
+}
+
+} // namespace velmora

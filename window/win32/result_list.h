@@ -1,0 +1,73 @@
+#pragma once
+
+// One list box of the result columns, a window class of our own over one column of the shared row store:
+// the list keeps no copy of the rows and draws only those in view. A system list box cannot serve here:
+// its scroll messages carry 16-bit positions, and a thumb dragged over 10^7 rows stops at row 38,504;
+// this one reads the 32-bit track position instead. A single column of text items in insertion order, at
+// most one selected; a vertical scroll bar only when the items do not fit; no horizontal scrolling, a
+// wide item cut at the right edge. Arrows, Page Up/Down, Home, End, the wheel, a typed character (the next
+// row that starts with it) and dragging with the button held move the selection; a focus frame shows
+// while the list has the focus, even when it is empty. Each list scrolls and selects on its own.
+
+#include <windows.h>
+
+#include <string>
+
+namespace velmora {
+
+class RowStore;
+
+class ResultList {
+public:
+    /// The lists' window class; registered once per program.
+    static void registerClass(HINSTANCE instance);
+
+    /// Creates the list as child `id` of `parent` over `column` of `store` (0: the sums, 1..8: the values
+    /// of terms 1..8), its outer box `box` (the border included) in the parent's client area.
+    ResultList(HWND parent, const RECT& box, int id, const RowStore& store, int column, HFONT font);
+    ~ResultList();
+    ResultList(const ResultList&) = delete;
+    ResultList& operator=(const ResultList&) = delete;
+
+    HWND hwnd() const { return m_hwnd; }
+
+    /// Takes in the store's new row count, after rows were appended or removed.
+    void rowsChanged();
+
+    int rowCount() const { return m_rowCount; }
+    /// The selected item, or -1 when none is.
+    int currentRow() const { return m_currentRow; }
+    int topRow() const { return m_topRow; }
+    /// The number of rows that fit whole in the list's height.
+    int pageRows() const;
+    int rowHeight() const { return m_rowHeight; }
+    std::wstring itemText(int row) const;
+
+private:
+    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+    void paint();
+    void keyDown(WPARAM key);
+    void typed(wchar_t character);
+    void verticalScroll(int code);
+    void wheel(int delta);
+    void pointAt(int y, bool clampToRows);
+    void setCurrentRow(int row);
+    void scrollTo(int top);
+    void updateScrollBar();
+    int maxTopRow() const;
+    RECT rowBox(int row) const;
+
+    HWND m_hwnd = nullptr;
+    const RowStore& m_store;
+    int m_column = 0;
+    HFONT m_font = nullptr;
+    int m_rowHeight = 16;
+    int m_rowCount = 0;
+    int m_topRow = 0;
+    int m_currentRow = -1;
+    int m_wheelRest = 0; // wheel movement short of a whole notch
+};
+
+} // namespace velmora
