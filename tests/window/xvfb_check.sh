@@ -221,7 +221,8 @@ window_habits() {
     convert "$shots/habits-$tag-$1.png" -crop "$(habits_region "$3")" +repage "$b"
     compare -metric AE "$a" "$b" null: 2>&1 || true
   }
-  local list1="65x340+16+48" list2="41x340+88+48" start_button="57x41+472+72"
+  # Client coordinates (find_client sets its own list1 in screen coordinates).
+  local in_list1="65x340+16+48" in_list2="41x340+88+48" start_button="57x41+472+72"
 
   echo "-- $tag: long headings show only their first lines"
   # One start per heading: Label2 .. Label9 hold its last eight prefixes, the whole heading last. The
@@ -229,12 +230,16 @@ window_habits() {
   # the labels.
   habits_settings 0 "" "" "" "" "" "" "" ""
   habits_start; habits_shot 01-no-headings; habits_stop
-  local LC_ALL=C.UTF-8 heading n first k matched
+  local heading n first k matched
   for heading in "さくらんぼ" "パイナップル" "Apple pie" "12345678"; do
-    n=${#heading}
+    # Characters, not bytes, counted in a UTF-8 locale of their own: the programs keep theirs (under wine
+    # it gives the code page).
+    n=$(LC_ALL=C.UTF-8 bash -c 'echo ${#1}' _ "$heading")
     first=$((n > 8 ? n - 7 : 1))
     local prefixes=()
-    for ((k = first; k <= n; k++)); do prefixes+=("${heading:0:k}"); done
+    for ((k = first; k <= n; k++)); do
+      prefixes+=("$(LC_ALL=C.UTF-8 bash -c 'echo "${1:0:$2}"' _ "$heading" "$k")")
+    done
     while [ ${#prefixes[@]} -lt 8 ]; do prefixes+=(""); done
     habits_settings 0 "${prefixes[@]}"
     habits_start; habits_shot "02-long-$n"; habits_stop
@@ -258,18 +263,18 @@ window_habits() {
   xdotool key Tab; sleep 0.3; habits_shot 05-focus-on-quit
   [ "$(habits_diff 04-keys-start 05-focus-on-quit "$start_button")" -gt 0 ] || fail "$tag: Start shows no focus at the first showing"
   xdotool key Tab; sleep 0.3; habits_shot 06-focus-on-list1
-  [ "$(habits_diff 05-focus-on-quit 06-focus-on-list1 "$list1")" -gt 0 ] || fail "$tag: the empty List1 shows no focus"
+  [ "$(habits_diff 05-focus-on-quit 06-focus-on-list1 "$in_list1")" -gt 0 ] || fail "$tag: the empty List1 shows no focus"
   xdotool key alt+a; sleep 0.3; habits_shot 07-after-alt-a
-  [ "$(habits_diff 06-focus-on-list1 07-after-alt-a "$list2")" -gt 0 ] || fail "$tag: Alt+A did not move the focus to List2"
-  [ "$(habits_diff 06-focus-on-list1 07-after-alt-a "$list1")" -gt 0 ] || fail "$tag: Alt+A left the focus on List1"
+  [ "$(habits_diff 06-focus-on-list1 07-after-alt-a "$in_list2")" -gt 0 ] || fail "$tag: Alt+A did not move the focus to List2"
+  [ "$(habits_diff 06-focus-on-list1 07-after-alt-a "$in_list1")" -gt 0 ] || fail "$tag: Alt+A left the focus on List1"
   xdotool key Return Escape; sleep 0.5; habits_shot 08-enter-in-list
-  [ "$(habits_diff 07-after-alt-a 08-enter-in-list "$list1")" -eq 0 ] || fail "$tag: Enter or Escape in a list did something"
+  [ "$(habits_diff 07-after-alt-a 08-enter-in-list "$in_list1")" -eq 0 ] || fail "$tag: Enter or Escape in a list did something"
   kill -0 "$app_pid" 2>/dev/null || fail "$tag: Escape ended the program"
   xdotool key shift+Tab shift+Tab shift+Tab; sleep 0.3 # List2 -> List1 -> Command2 -> Command1
   xdotool key Return; sleep 0.7; habits_shot 09-enter-on-start
-  [ "$(habits_diff 08-enter-in-list 09-enter-on-start "$list1")" -gt 50 ] || fail "$tag: Enter on Start showed no rows"
+  [ "$(habits_diff 08-enter-in-list 09-enter-on-start "$in_list1")" -gt 50 ] || fail "$tag: Enter on Start showed no rows"
   xdotool key shift+Tab KP_Enter; sleep 0.5; habits_shot 10-keypad-enter-on-reset # Command1 -> Command3
-  [ "$(habits_diff 04-keys-start 10-keypad-enter-on-reset "$list1")" -eq 0 ] || fail "$tag: keypad Enter on Reset left rows"
+  [ "$(habits_diff 04-keys-start 10-keypad-enter-on-reset "$in_list1")" -eq 0 ] || fail "$tag: keypad Enter on Reset left rows"
   habits_stop
 
   echo "-- $tag: the load-failure message"
