@@ -71,6 +71,8 @@ else()
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # velmora_<version>_<architecture>.deb
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # the dependencies come from dpkg-shlibdeps
+  # The window's texts are Japanese: a font that shows them.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-noto-cjk")
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # The first line of the description is the summary above.

@@ -2,6 +2,7 @@
 # Installs, with apt-get, the Debian 12 packages that a purpose needs, only where they are missing.
 #   install-deps.sh build    compiler, CMake, GoogleTest, Google Benchmark, clang for the fuzzer
 #   install-deps.sh window   Qt 6 Widgets, a Japanese font, Xvfb and the tools of the window check
+#   install-deps.sh package  dpkg-shlibdeps for the Debian package, unzip for checking the Windows zip
 set -euo pipefail
 
 packages=()
@@ -9,6 +10,7 @@ for purpose in "$@"; do
   case "$purpose" in
     build) packages+=(g++ cmake make libgtest-dev libbenchmark-dev clang libclang-rt-14-dev) ;;
     window) packages+=(qt6-base-dev libgl-dev fonts-ipafont-gothic xvfb xdotool imagemagick x11-utils) ;;
+    package) packages+=(dpkg-dev unzip) ;;
     *) echo "install-deps.sh: unknown purpose '$purpose'" >&2; exit 2 ;;
   esac
 done

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds velmora and runs every test: the plain build with the window (its widget tests on Qt's offscreen
 # platform, then the real window under Xvfb), the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, then the settings-loader fuzzer for a bounded time.
+# UndefinedBehaviorSanitizer, then the settings-loader fuzzer for a bounded time, the Windows part under wine,
+# and last the two packages, built and checked (scripts/package.sh).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -30,3 +31,7 @@ mkdir -p "$top/build-fuzz/corpus"
 "$top/build-fuzz/fuzz/settings_file_fuzzer" -max_total_time="$fuzz_seconds" -max_len=65536 \
   "$top/build-fuzz/corpus" "$top/fuzz/seeds" 2>&1 | tail -n 3
 bash "$top/scripts/test-windows.sh"
+
+# The packages, after the Windows part (the zip comes from its cross build): the Debian package installed
+# on this machine and removed again, the Windows zip unpacked and run under wine.
+bash "$top/scripts/package.sh"
