@@ -3,8 +3,10 @@
 #   The Debian package, velmora_<version>_amd64.deb, from the Linux build (build/): its files against the
 #   expected list; then apt-get installs it on this machine, the installed example and guide must be the
 #   project's own, velmora-search --count on the installed example must print 23, and the installed window
-#   must come up on that example under Xvfb (screenshot build/packages/installed-window.png). Every package
-#   that the installation added is purged again, so the machine is left with the packages it had.
+#   must come up on that example under Xvfb (screenshot build/packages/installed-window.png). Then velmora
+#   and the dependencies that its installation added are purged again. Only those: other programs may
+#   install packages at the same time, so what counts as added is apt's own plan for this installation
+#   (packages not installed before it), less any that something has since marked as installed by hand.
 #   The Windows zip, velmora-<version>-windows-x64.zip, from the cross build (build-win/): its entries
 #   against the expected list; unpacked, its example must equal examples/text-2x.ini byte for byte, its
 #   guide must be the guide with CR LF and a byte-order mark, and its velmora-search.exe, run under wine
@@ -23,8 +25,7 @@ sudo=""
 
 fail() { echo "package.sh: FAIL: $*" >&2; exit 1; }
 
-# The installed packages, one name a line.
-installed_packages() { dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' | awk '$1 == "ii" {print $2}' | LC_ALL=C sort; }
+is_installed() { dpkg-query -W -f='${db:Status-Abbrev}' "$1" 2>/dev/null | grep -q '^ii'; }
 # Compares a listing on standard input with the expected one given as arguments.
 same_list() {
   local what=$1; shift
@@ -37,13 +38,25 @@ work=$(mktemp -d)
 xvfb_pid=""
 app_pid=""
 added=()
+# Purges the packages in `added`, and nothing else: when apt would take any other package with them (one
+# that something installed meanwhile depends on them), it leaves them all and says so.
+purge_added() {
+  local others
+  others=$(LC_ALL=C apt-get purge -s "${added[@]}" 2>/dev/null | awk '$1 == "Purg" || $1 == "Remv" {print $2}' |
+    grep -vxF -f <(printf '%s\n' "${added[@]}") || true)
+  if [ -n "$others" ]; then
+    echo "package.sh: not removing ${added[*]}: apt would also remove $(echo $others)" >&2
+    return 1
+  fi
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get purge -y -qq -o DPkg::Lock::Timeout=600 "${added[@]}" \
+    >"$work/apt-purge.log" 2>&1 || { cat "$work/apt-purge.log" >&2; return 1; }
+}
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   if [ ${#added[@]} -gt 0 ]; then
     echo "removing what the installation added: ${added[*]}"
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get purge -y -qq -o DPkg::Lock::Timeout=600 "${added[@]}" \
-      >"$work/apt-purge.log" 2>&1 || { cat "$work/apt-purge.log" >&2; echo "package.sh: could not remove ${added[*]}" >&2; }
+    purge_added || echo "package.sh: could not remove ${added[*]}" >&2
     added=()
   fi
   if declare -F wine_prefix_stop >/dev/null; then wine_prefix_stop; fi
@@ -71,15 +84,23 @@ depends=$(dpkg-deb -f "$deb" Depends)
 grep -q 'libqt6widgets6' <<<"$depends" || fail "the dependencies lack Qt Widgets: $depends"
 echo "depends: $depends"
 
-if installed_packages | grep -qx velmora; then
-  fail "a velmora package is installed already; remove it first (apt-get remove velmora)"
-fi
-installed_packages >"$work/packages-before"
-echo "installing $(basename "$deb") with apt-get"
+is_installed velmora && fail "a velmora package is installed already; remove it first (apt-get remove velmora)"
+# apt's plan: the packages that installing the .deb adds, each one not installed before.
+planned=()
+while read -r name; do
+  is_installed "$name" || planned+=("$name")
+done < <(LC_ALL=C apt-get install -s "$deb" 2>/dev/null | awk '$1 == "Inst" {print $2}')
+printf '%s\n' "${planned[@]}" | grep -qx velmora || fail "apt-get does not plan to install velmora from $deb"
+echo "installing $(basename "$deb") with apt-get (adds: ${planned[*]})"
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq -o DPkg::Lock::Timeout=600 "$deb" \
   >"$work/apt-install.log" 2>&1 || { cat "$work/apt-install.log" >&2; fail "apt-get install $deb"; }
-mapfile -t added < <(installed_packages | LC_ALL=C comm -13 "$work/packages-before" -)
-printf '%s\n' "${added[@]}" | grep -qx velmora || fail "velmora is not installed after apt-get install"
+# What to remove afterwards: velmora, and the planned dependencies that apt installed automatically.
+added=(velmora)
+for name in "${planned[@]}"; do
+  [ "$name" = velmora ] && continue
+  is_installed "$name" && [ -n "$(apt-mark showauto "$name")" ] && added+=("$name")
+done
+is_installed velmora || fail "velmora is not installed after apt-get install"
 
 doc=/usr/share/doc/velmora
 cmp "$doc/examples/text-2x.ini" "$top/examples/text-2x.ini" || fail "the installed example differs from examples/text-2x.ini"
@@ -138,11 +159,11 @@ xvfb_pid=""
 unset DISPLAY
 
 removed=("${added[@]}")
-DEBIAN_FRONTEND=noninteractive $sudo apt-get purge -y -qq -o DPkg::Lock::Timeout=600 "${added[@]}" \
-  >"$work/apt-purge.log" 2>&1 || { cat "$work/apt-purge.log" >&2; fail "apt-get purge ${added[*]}"; }
+purge_added || fail "apt-get purge ${added[*]}"
 added=()
-installed_packages | diff -u "$work/packages-before" - >&2 ||
-  fail "the installed packages differ from those before the installation (- before, + now)"
+for name in "${removed[@]}"; do
+  is_installed "$name" && fail "$name is still installed after apt-get purge"
+done
 echo "removed again: ${removed[*]}"
 
 echo "== packages: the Windows zip =="
