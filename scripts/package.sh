@@ -37,6 +37,7 @@ same_list() {
 work=$(mktemp -d)
 xvfb_pid=""
 app_pid=""
+wine_server=""
 added=()
 # Purges the packages in `added`, and nothing else: when apt would take any other package with them (one
 # that something installed meanwhile depends on them), it leaves them all and says so.
@@ -59,7 +60,7 @@ cleanup() {
     purge_added || echo "package.sh: could not remove ${added[*]}" >&2
     added=()
   fi
-  if declare -F wine_prefix_stop >/dev/null; then wine_prefix_stop; fi
+  [ -n "$wine_server" ] && { wineserver -k 2>/dev/null || true; }
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -167,9 +168,14 @@ done
 echo "removed again: ${removed[*]}"
 
 echo "== packages: the Windows zip =="
+# The cross build, the cross compiler, wine and the ja_JP.UTF-8 locale come from the Windows part.
 [ -f "$top/build-win/CMakeCache.txt" ] || bash "$top/scripts/test-windows.sh"
-source "$top/scripts/wine-prefix.sh"
-trap cleanup EXIT
+command -v wine >/dev/null || fail "no wine: run scripts/test-windows.sh first"
+export WINEPREFIX="${VELMORA_WINEPREFIX:-$top/build-win/wine-prefix}"
+# shellcheck source=wine-env.sh
+source "$top/scripts/wine-env.sh"
+if wineserver -p 2>/dev/null; then wine_server=1; fi
+wine_prefix_prepare
 cmake --build "$top/build-win" -j"$jobs" >/dev/null
 mkdir -p "$top/build-win/packages"
 rm -f "$top/build-win/packages/"*.zip
@@ -190,7 +196,11 @@ guide="$unpacked/使い方.txt"
 [ "$(head -c 3 "$guide" | od -An -tx1 | tr -d ' ')" = efbbbf ] || fail "the zip's guide does not begin with a byte-order mark"
 [ "$(grep -c $'\r$' "$guide")" = "$(wc -l <"$guide")" ] || fail "not every line of the zip's guide ends in CR LF"
 tail -c +4 "$guide" | tr -d '\r' | cmp - "$top/docs/ja/使い方.md" || fail "the zip's guide is not docs/ja/使い方.md"
-count=$(cd "$unpacked" && wine velmora-search.exe --count </dev/null | tr -d '\r')
+# Into a file, not a pipe: the prefix's own background programs, started by the first wine command, would
+# hold a pipe open after velmora-search.exe has ended.
+(cd "$unpacked" && wine velmora-search.exe --count </dev/null >"$work/wine-count" 2>"$work/wine-stderr") ||
+  { cat "$work/wine-stderr" >&2; fail "the unpacked velmora-search.exe --count failed under wine"; }
+count=$(tr -d '\r' <"$work/wine-count")
 [ "$count" = 23 ] || fail "the unpacked velmora-search.exe --count printed '$count' under wine, not 23"
 echo "unpacked velmora-search.exe --count under wine, code page 932: $count"
 
