@@ -8,9 +8,9 @@ set -euo pipefail
 packages=()
 for purpose in "$@"; do
   case "$purpose" in
+    package) packages+=(dpkg-dev unzip) ;;
     build) packages+=(g++ cmake make libgtest-dev libbenchmark-dev clang libclang-rt-14-dev) ;;
     window) packages+=(qt6-base-dev libgl-dev fonts-ipafont-gothic xvfb xdotool imagemagick x11-utils) ;;
-    package) packages+=(dpkg-dev unzip) ;;
     *) echo "install-deps.sh: unknown purpose '$purpose'" >&2; exit 2 ;;
   esac
 done
