@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Builds velmora and runs every test: the plain build with the window (its widget tests on Qt's offscreen
 # platform, then the real window under Xvfb), the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, then the settings-loader fuzzer for a bounded time, the Windows part under wine,
-# and last the two packages, built and checked (scripts/package.sh).
+# UndefinedBehaviorSanitizer, then the settings-loader fuzzer for a bounded time.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
