@@ -30,3 +30,7 @@ mkdir -p "$top/build-fuzz/corpus"
 "$top/build-fuzz/fuzz/settings_file_fuzzer" -max_total_time="$fuzz_seconds" -max_len=65536 \
   "$top/build-fuzz/corpus" "$top/fuzz/seeds" 2>&1 | tail -n 3
 bash "$top/scripts/test-windows.sh"
+
+# The packages, after the Windows part (the zip comes from its cross build): the Debian package installed
+# on this machine and removed again, the Windows zip unpacked and run under wine.
+bash "$top/scripts/package.sh"
