@@ -1,5 +1,9 @@
 #include "search/fast_search.h"
 
+#include "search/fast/arithmetic.h"
+#include "search/fast/box.h"
+#include "search/fast/packed_values.h"
+#include "search/fast/table_allocator.h"
 #include "search/overflow_stop.h"
 #include "search/run_time_error.h"
 
@@ -19,218 +23,15 @@
 #include <utility>
 #include <vector>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define VELMORA_SSE2 1
-#endif
-// 64-byte stores where the processor has them, chosen at run time. Not on Windows, where GCC does not
-// keep the stack aligned for spilled 64-byte registers.
-#if defined(__x86_64__) && !defined(_WIN32) && (defined(__GNUC__) || defined(__clang__))
+#include "search/fast/simd.h"
+#if VELMORA_AVX512
 #include <immintrin.h>
-#define VELMORA_AVX512 1
 #endif
 
 namespace velmora {
 namespace {
 
-constexpr int kTerms = SearchSetup::kTermCount;
-
-// Memory stays bounded whatever the setup: a sparse table holds at most 10 bytes per entry (values and,
-// when hashed, a tag), 4 bytes per bucket (buckets <= entries, or 2^16) and, when hashed, at most one
-// byte of presence bits per entry; while a hashed table is sorted it needs room for its largest
-// partition twice more. A dense table holds 16 bytes per reachable sum and needs two while it is built.
-// FastSearchOptions caps both, only one table is held at a time, and setups whose tables would be
-// larger use smaller tables or the recursion, which needs no memory.
-
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
-    const std::int64_t q = a / b;
-    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
-std::int64_t ceilDiv(std::int64_t a, std::int64_t b) { return -floorDiv(-a, b); }
-std::int64_t floorMod(std::int64_t a, std::int64_t b) { // b > 0
-    const std::int64_t r = a % b;
-    return r < 0 ? r + b : r;
-}
-
-// a^-1 modulo m, for gcd(a, m) = 1 and m > 1.
-std::int64_t inverseMod(std::int64_t a, std::int64_t m) {
-    std::int64_t r0 = m, r1 = floorMod(a, m), s0 = 0, s1 = 1;
-    while (r1 != 0) {
-        const std::int64_t q = r0 / r1;
-        r0 = std::exchange(r1, r0 - q * r1);
-        s0 = std::exchange(s1, s0 - q * s1);
-    }
-    return floorMod(s0, m);
-}
-
-std::uint64_t lane(int k, std::int32_t value) {
-    return std::uint64_t{static_cast<std::uint16_t>(value)} << (16 * (k & 3));
-}
-
-// Sets term k+1's value in the packed values of a combination: `low` holds terms 1..4, `high` 5..8.
-void setLane(std::uint64_t& low, std::uint64_t& high, int k, std::int64_t value) {
-    std::uint64_t& word = k < 4 ? low : high;
-    word = (word & ~(std::uint64_t{0xffff} << (16 * (k & 3)))) | lane(k, static_cast<std::int32_t>(value));
-}
-
-// Tables are read at random: on Linux, ask for 2 MB pages so that look-ups do not also miss the TLB.
-template <class T>
-struct TableAllocator {
-    using value_type = T;
-    TableAllocator() = default;
-    template <class U>
-    TableAllocator(const TableAllocator<U>&) {}
-    T* allocate(std::size_t n) {
-#if defined(__linux__)
-        const std::size_t bytes = n * sizeof(T);
-        if (bytes >= kHugePage) {
-            void* p = std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) / kHugePage * kHugePage);
-            if (!p)
-                throw std::bad_alloc();
-            madvise(p, bytes, MADV_HUGEPAGE);
-            return static_cast<T*>(p);
-        }
-#endif
-        return std::allocator<T>().allocate(n);
-    }
-    void deallocate(T* p, std::size_t n) {
-#if defined(__linux__)
-        if (n * sizeof(T) >= kHugePage) {
-            std::free(p);
-            return;
-        }
-#endif
-        std::allocator<T>().deallocate(p, n);
-    }
-    // Entries are written before they are read: resizing leaves them uninitialised instead of zeroing.
-    template <class U>
-    void construct(U* p) {
-        ::new (static_cast<void*>(p)) U;
-    }
-    template <class U, class... Args>
-    void construct(U* p, Args&&... args) {
-        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
-    friend bool operator==(const TableAllocator&, const TableAllocator&) { return true; }
-
-    static constexpr std::size_t kHugePage = std::size_t{1} << 21;
-};
-
-template <class T>
-using TableVector = std::vector<T, TableAllocator<T>>;
-
-// Division of numbers known to be multiples of a fixed divisor: a shift and a multiplication by the
-// inverse of its odd part modulo 2^64, instead of a 64-bit division on every look-up.
-class ExactDivisor {
-public:
-    explicit ExactDivisor(std::uint64_t divisor = 1)
-        : m_shift(static_cast<unsigned>(std::countr_zero(divisor))), m_odd(divisor >> m_shift) {
-        std::uint64_t x = m_odd; // Newton's iteration doubles the correct low bits each step
-        for (int i = 0; i < 6; ++i)
-            x *= 2 - m_odd * x;
-        m_inverse = x;
-    }
-    bool divides(std::uint64_t n) const {
-        return (n & ((std::uint64_t{1} << m_shift) - 1)) == 0 &&
-               (n >> m_shift) * m_inverse <= std::numeric_limits<std::uint64_t>::max() / m_odd;
-    }
-    std::uint64_t divide(std::uint64_t n) const { return (n >> m_shift) * m_inverse; }
-
-private:
-    unsigned m_shift = 0;
-    std::uint64_t m_odd = 1;
-    std::uint64_t m_inverse = 1;
-};
-
-// A box of combinations: one inclusive, non-empty range per term. Within a box that lies wholly before
-// the overflow stop, sums are exact in 64 bits and need no overflow test.
-struct Box {
-    std::array<std::int32_t, kTerms> lo{};
-    std::array<std::int32_t, kTerms> hi{};
-};
-
-std::int64_t productMin(std::int64_t w, const Box& box, int k) {
-    return std::min(w * box.lo[static_cast<std::size_t>(k)], w * box.hi[static_cast<std::size_t>(k)]);
-}
-std::int64_t productMax(std::int64_t w, const Box& box, int k) {
-    return std::max(w * box.lo[static_cast<std::size_t>(k)], w * box.hi[static_cast<std::size_t>(k)]);
-}
-double rangeSize(const Box& box, int k) {
-    return double(box.hi[static_cast<std::size_t>(k)]) - box.lo[static_cast<std::size_t>(k)] + 1;
-}
-
-// What the recursion knows about one term: its values, and what the terms below it can still reach.
-struct Level {
-    std::int64_t weight = 0;
-    std::int32_t lo = 0;
-    std::int32_t hi = 0;
-    std::int64_t innerMin = 0; // reachable sums of the terms below
-    std::int64_t innerMax = 0;
-    std::int64_t innerGcd = 0; // every reachable sum of the terms below is a multiple of it (0: only 0)
-    std::int64_t divisor = 1;  // gcd(weight, innerGcd): the remainder must be a multiple of it
-    std::int64_t modulus = 1;  // the values that work repeat with this period ...
-    std::int64_t inverse = 0;  // ... found through (weight / divisor)^-1 modulo `modulus`
-
-    // Whether the terms below can make `rest` at all.
-    bool reachable(std::int64_t rest) const {
-        return rest >= innerMin && rest <= innerMax && (innerGcd <= 1 || floorMod(rest, innerGcd) == 0);
-    }
-
-    // The values of this (non-zero weight) term that leave a remainder the terms below can reach, as
-    // first, last and step `modulus`. Exact when there are no terms below, or only term 1 below.
-    bool values(std::int64_t rest, std::int64_t& first, std::int64_t& last) const {
-        if (weight > 0) {
-            first = ceilDiv(rest - innerMax, weight);
-            last = floorDiv(rest - innerMin, weight);
-        } else {
-            first = ceilDiv(rest - innerMin, weight);
-            last = floorDiv(rest - innerMax, weight);
-        }
-        first = std::max<std::int64_t>(first, lo);
-        last = std::min<std::int64_t>(last, hi);
-        if (first > last)
-            return false;
-        if (divisor > 1 && floorMod(rest, divisor) != 0)
-            return false;
-        if (modulus > 1) {
-            const std::int64_t v0 = floorMod(rest / divisor, modulus) * inverse % modulus;
-            first += floorMod(v0 - first, modulus);
-            return first <= last;
-        }
-        return true;
-    }
-};
-
-// Visits every combination of terms 1..K+1 of `box` in enumeration order (term K+1 slowest), with its
-// sum and its values packed as 16-bit lanes (term 1 in the low lane). Nested loops, one per term, so
-// that the innermost is a plain counting loop.
-template <int K, class Visit>
-void nestInner(const Box& box, const std::array<std::int64_t, kTerms>& weights, std::int64_t sum,
-               std::uint64_t packed, Visit& visit) {
-    const std::int32_t lo = box.lo[K];
-    const std::int32_t hi = box.hi[K];
-    const std::int64_t w = weights[K];
-    std::int64_t s = sum + w * lo;
-    for (std::int32_t v = lo; v <= hi; ++v, s += w) {
-        if constexpr (K == 0)
-            visit(s, packed | lane(K, v));
-        else
-            nestInner<K - 1>(box, weights, s, packed | lane(K, v), visit);
-    }
-}
-
-template <class Visit>
-void forEachInner(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms, Visit&& visit) {
-    switch (terms) {
-    case 1: nestInner<0>(box, weights, 0, 0, visit); break;
-    case 2: nestInner<1>(box, weights, 0, 0, visit); break;
-    case 3: nestInner<2>(box, weights, 0, 0, visit); break;
-    default: nestInner<3>(box, weights, 0, 0, visit); break;
-    }
-}
+using namespace fast;
 
 // Meet in the middle for listing: every combination of the inner terms (at most four, so that their
 // values pack into 64 bits), grouped by sum, each group in enumeration order. A sum's key is
@@ -1663,37 +1464,13 @@ private:
     std::uint64_t m_high = 0; // values of terms 5..8
 };
 
-// The combinations before `stop` (all of them when there is none) as boxes in enumeration order: with
-// terms above j at the stop's values, term j before its stop value and the terms below free, for j from
-// term 8 down to term 1. Empty when some range is empty.
-std::vector<Box> boxesBefore(const SearchSetup& setup, const std::optional<Combination>& stop) {
-    Box full;
-    for (std::size_t k = 0; k < kTerms; ++k) {
-        full.lo[k] = setup.terms[k].first;
-        full.hi[k] = setup.terms[k].last;
-        if (full.lo[k] > full.hi[k])
-            return {};
-    }
-    if (!stop)
-        return {full};
-    std::vector<Box> boxes;
-    Box box = full;
-    for (std::size_t j = kTerms; j-- > 0;) {
-        box.hi[j] = (*stop)[j] - 1;
-        if (box.lo[j] <= box.hi[j])
-            boxes.push_back(box);
-        box.lo[j] = box.hi[j] = (*stop)[j];
-    }
-    return boxes;
-}
-
 } // namespace
 
 void fastSearch(const SearchSetup& setup, SolutionSink& sink, const FastSearchOptions& options) {
     const std::optional<Combination> stop = firstOverflow(setup);
     Emitter out(sink, setup.target, options.wideStores);
     TableCache cache;
-    for (const Box& box : boxesBefore(setup, stop))
+    for (const Box& box : fast::boxesBefore(setup, stop))
         BoxSearch(setup, box, options, false, cache).list(out, setup.target);
     out.flush();
     if (stop)
@@ -1705,7 +1482,7 @@ SearchCount fastCount(const SearchSetup& setup, const FastSearchOptions& options
     SearchCount result;
     result.overflow = stop.has_value();
     TableCache cache;
-    for (const Box& box : boxesBefore(setup, stop))
+    for (const Box& box : fast::boxesBefore(setup, stop))
         result.solutions += BoxSearch(setup, box, options, true, cache).count(setup.target);
     return result;
 }
