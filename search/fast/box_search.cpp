@@ -153,35 +153,41 @@ void BoxSearch::listFrom(int k, std::int64_t rest) {
     // runs of a whole progression, or of the progressions of the two terms above the table.
     if (m_sparse && m_out->wide() && m_sparse->keyedStarts()) {
         const Level& lower = m_levels[static_cast<std::size_t>(m_tableTerms)];
-        KeyedRuns runs;
-        runs.starts = m_sparse->keyedStarts();
-        runs.values = m_sparse->keyedValues();
-        runs.prefetch = m_sparse->large();
-        runs.keyStep = -lower.weight * lower.modulus / m_sparse->gcd();
-        runs.term = m_tableTerms;
+        KeyedTable table;
+        table.starts = m_sparse->keyedStarts();
+        table.values = m_sparse->keyedValues();
+        table.prefetch = m_sparse->large();
+        table.keyStep = -lower.weight * lower.modulus / m_sparse->gcd();
+        table.valueStep = lower.modulus;
+        table.term = m_tableTerms;
+        const auto keyOf = [&](std::int64_t lowerRest, std::int64_t lowerFirst) {
+            return m_sparse->divisor().divide(
+                static_cast<std::uint64_t>(lowerRest - lower.weight * lowerFirst - m_sparse->min()));
+        };
         if (k == m_tableTerms + 1) {
-            runs.key = m_sparse->divisor().divide(static_cast<std::uint64_t>(rest - L.weight * first - m_sparse->min()));
-            runs.count = (last - first) / L.modulus + 1;
-            runs.value = first;
-            runs.valueStep = L.modulus;
-            m_out->putKeyedRuns(runs, m_low, m_high);
+            KeyedProgression p{keyOf(rest, first), (last - first) / L.modulus + 1, first, 0};
+            m_out->putKeyedRuns(table, &p, 1, m_low, m_high);
             return;
         }
         if (k == m_tableTerms + 2 && lower.weight != 0) {
-            // For each value of this term, the progression of the term below, written in one call.
+            // For each value of this term, the progression of the term below, handed on in batches.
+            table.upperTerm = k - 1;
+            constexpr std::size_t kBatch = 64;
+            KeyedProgression batch[kBatch];
+            std::size_t n = 0;
             for (std::int64_t v = first; v <= last; v += L.modulus) {
                 const std::int64_t lowerRest = rest - L.weight * v;
                 std::int64_t lowerFirst = 0, lowerLast = 0;
                 if (!lower.values(lowerRest, lowerFirst, lowerLast))
                     continue;
-                setValue(k - 1, v);
-                runs.key = m_sparse->divisor().divide(
-                    static_cast<std::uint64_t>(lowerRest - lower.weight * lowerFirst - m_sparse->min()));
-                runs.count = (lowerLast - lowerFirst) / lower.modulus + 1;
-                runs.value = lowerFirst;
-                runs.valueStep = lower.modulus;
-                m_out->putKeyedRuns(runs, m_low, m_high);
+                batch[n++] = {keyOf(lowerRest, lowerFirst), (lowerLast - lowerFirst) / lower.modulus + 1, lowerFirst, v};
+                if (n == kBatch) {
+                    m_out->putKeyedRuns(table, batch, n, m_low, m_high);
+                    n = 0;
+                }
             }
+            if (n > 0)
+                m_out->putKeyedRuns(table, batch, n, m_low, m_high);
             return;
         }
     }

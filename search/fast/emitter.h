@@ -76,25 +76,31 @@ public:
     // Whether putKeyedRuns may be called: the processor has 64-byte stores and they are wanted.
     bool wide() const { return m_wide; }
 
-    // The runs of `runs`, written as putRun writes each; `low` and `high` hold the values of the
-    // terms above the table except the term of `runs`. Only where wide() holds.
-    void putKeyedRuns(KeyedRuns runs, std::uint64_t low, std::uint64_t high) {
+    // The runs of `n` progressions over `table`, written as putRun writes each; `low` and `high` hold
+    // the values of the terms above the table but those the progressions set. Only where wide() holds.
+    void putKeyedRuns(const KeyedTable& table, KeyedProgression* progressions, std::size_t n, std::uint64_t low,
+                      std::uint64_t high) {
 #if VELMORA_AVX512
-        while (runs.count > 0) {
-            m_used = writeKeyedRunsWide(m_block.data(), m_used, kBlock, runs, low, high, m_target);
-            if (runs.count == 0)
-                break;
+        for (;;) {
+            const KeyedProgress progress =
+                writeKeyedRunsWide(m_block.data(), m_used, kBlock, table, progressions, n, low, high, m_target);
+            m_used = progress.at;
+            if (progress.done == n)
+                return;
             // A run that does not fit in what is left of the block: putRun hands the block on and
             // splits the run if it is longer than a block.
-            const std::uint32_t begin = runs.starts[runs.key];
-            putRun(runs.values + begin, runs.starts[runs.key + 1] - begin, low, high);
-            runs.key += static_cast<std::uint64_t>(runs.keyStep);
-            runs.value += runs.valueStep;
-            --runs.count;
+            progressions += progress.done;
+            n -= progress.done;
+            KeyedProgression& p = progressions[0];
+            const std::uint32_t begin = table.starts[p.key];
+            putRun(table.values + begin, table.starts[p.key + 1] - begin, low, high);
+            p.key += static_cast<std::uint64_t>(table.keyStep);
+            p.value += table.valueStep;
+            --p.count;
         }
 #else
         // Without 64-byte stores wide() is false and the callers look the runs up one by one instead.
-        (void)runs, (void)low, (void)high;
+        (void)table, (void)progressions, (void)n, (void)low, (void)high;
         std::abort();
 #endif
     }

@@ -19,19 +19,26 @@ namespace velmora::fast {
 
 constexpr std::size_t kWriteOverrun = 15;
 
-// The runs of matches of consecutive values of the term just above a table with a bucket per key:
-// value i of the term is `value` + i * `valueStep`, its key is `key` + i * `keyStep`, and its run is
-// values[starts[key] .. starts[key + 1]).
-struct KeyedRuns {
+// A table with a bucket per key, as the keyed writer reads it: the run of key K is
+// values[starts[K] .. starts[K + 1]).
+struct KeyedTable {
     const std::uint32_t* starts = nullptr;
     const std::uint64_t* values = nullptr;
-    bool prefetch = false;  // the table lies beyond the inner caches
-    std::uint64_t key = 0;
-    std::int64_t keyStep = 0;
-    std::int64_t count = 0; // values left
-    std::int64_t value = 0;
+    bool prefetch = false;   // the table lies beyond the inner caches
+    std::int64_t keyStep = 0; // the key's step when the term above the table takes its next value
     std::int64_t valueStep = 0;
-    int term = 0;           // 0..7: the term's 16-bit lane in the low word (0..3) or the high word (4..7)
+    int term = 0;      // the term above the table, 0..7: its lane in the low (0..3) or high word (4..7)
+    int upperTerm = -1; // the term above that, whose value each progression sets; -1: none
+};
+
+// The runs of `count` consecutive values of the term above a keyed table: value i of the term is
+// `value` + i * valueStep and its key `key` + i * keyStep. `upperValue` is the value of the term
+// above that, when the table names one.
+struct KeyedProgression { // left uninitialised in batches: written before it is read
+    std::uint64_t key;
+    std::int64_t count;
+    std::int64_t value;
+    std::int64_t upperValue;
 };
 
 #if VELMORA_AVX512
@@ -43,12 +50,18 @@ bool hasWideStores();
 void writeRunWide(Solution* block, std::size_t at, const std::uint64_t* inner, std::size_t n,
                   std::uint64_t lowBits, std::uint64_t high, std::int32_t target);
 
-// Writes the runs of `runs` one after the other from `at`, as writeRunWide writes each, with the
-// run's value set in its term's lane of `low` or `high`, and returns where the records end. Stops
-// at the first run that does not fit below `capacity`: `runs` then describes the runs left, the first
-// of them being that one, and `low`, `high` already hold its value.
-std::size_t writeKeyedRunsWide(Solution* block, std::size_t at, std::size_t capacity, KeyedRuns& runs,
-                               std::uint64_t& low, std::uint64_t& high, std::int32_t target);
+// Writes the runs of `n` progressions one after the other from `at`, as writeRunWide writes each,
+// with the run's value set in its term's lane of `low` or `high` (and the progression's upper value in
+// its lane). Stops at the first run that does not fit below `capacity`; returns where the records end
+// and how many progressions were written whole. The next one then starts at the run that did not fit,
+// and `low` and `high` hold its values.
+struct KeyedProgress {
+    std::size_t at;
+    std::size_t done;
+};
+KeyedProgress writeKeyedRunsWide(Solution* block, std::size_t at, std::size_t capacity, const KeyedTable& table,
+                                 KeyedProgression* progressions, std::size_t n, std::uint64_t& low,
+                                 std::uint64_t& high, std::int32_t target);
 #endif
 
 } // namespace velmora::fast

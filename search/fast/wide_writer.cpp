@@ -83,49 +83,68 @@ void writeRunWide(Solution* block, std::size_t at, const std::uint64_t* inner, s
     writeWideGroups(block, at, inner, n, lowBits, high, target, loadWideLayout());
 }
 
-std::size_t writeKeyedRunsWide(Solution* block, std::size_t at, std::size_t capacity, KeyedRuns& runs,
-                               std::uint64_t& low, std::uint64_t& high, std::int32_t target) {
+KeyedProgress writeKeyedRunsWide(Solution* block, std::size_t at, std::size_t capacity, const KeyedTable& table,
+                                 KeyedProgression* progressions, std::size_t n, std::uint64_t& low,
+                                 std::uint64_t& high, std::int32_t target) {
     const LoadedLayout layout = loadWideLayout();
-    const unsigned shift = 16 * static_cast<unsigned>(runs.term & 3);
+    const unsigned shift = 16 * static_cast<unsigned>(table.term & 3);
     const std::uint64_t keep = ~(std::uint64_t{0xffff} << shift);
-    // Kept in registers: the stores below may alias anything, `runs`, `low` and `high` included.
-    const std::uint32_t* const starts = runs.starts;
-    const std::uint64_t* const values = runs.values;
-    const bool prefetch = runs.prefetch;
-    const auto keyStep = static_cast<std::uint64_t>(runs.keyStep);
-    const std::int64_t valueStep = runs.valueStep;
-    const bool lowTerm = runs.term < 4;
+    const unsigned upperShift = 16 * static_cast<unsigned>((table.term + 1) & 3);
+    const std::uint64_t upperKeep = ~(std::uint64_t{0xffff} << upperShift);
+    // Kept in registers: the stores below may alias anything, `table`, `low` and `high` included.
+    const std::uint32_t* const starts = table.starts;
+    const std::uint64_t* const values = table.values;
+    const bool prefetch = table.prefetch;
+    const auto keyStep = static_cast<std::uint64_t>(table.keyStep);
+    const std::int64_t valueStep = table.valueStep;
+    const bool lowTerm = table.term < 4;
+    const bool upper = table.upperTerm >= 0;
+    const bool lowUpper = table.term + 1 < 4;
     std::uint64_t lowWord = low, highWord = high;
-    std::uint64_t key = runs.key;
-    std::int64_t value = runs.value;
-    std::int64_t count = runs.count;
-    for (; count > 0; --count, key += keyStep, value += valueStep) {
-        if (prefetch) { // the buckets a few values ahead, and their runs
-            if (count > 8)
-                __builtin_prefetch(starts + (key + 8 * keyStep));
-            if (count > 3)
-                __builtin_prefetch(values + starts[key + 3 * keyStep]);
+    std::size_t done = 0;
+    for (; done < n; ++done) {
+        KeyedProgression& p = progressions[done];
+        if (upper) {
+            const std::uint64_t bits = std::uint64_t{static_cast<std::uint16_t>(p.upperValue)} << upperShift;
+            if (lowUpper)
+                lowWord = (lowWord & upperKeep) | bits;
+            else
+                highWord = (highWord & upperKeep) | bits;
         }
-        const std::uint32_t begin = starts[key];
-        const std::size_t n = starts[key + 1] - begin;
-        if (n == 0)
-            continue;
-        const std::uint64_t bits = std::uint64_t{static_cast<std::uint16_t>(value)} << shift;
-        if (lowTerm)
-            lowWord = (lowWord & keep) | bits;
-        else
-            highWord = (highWord & keep) | bits;
-        if (at + n > capacity)
+        std::uint64_t key = p.key;
+        std::int64_t value = p.value;
+        std::int64_t count = p.count;
+        for (; count > 0; --count, key += keyStep, value += valueStep) {
+            if (prefetch) { // the buckets a few values ahead, and their runs
+                if (count > 8)
+                    __builtin_prefetch(starts + (key + 8 * keyStep));
+                if (count > 3)
+                    __builtin_prefetch(values + starts[key + 3 * keyStep]);
+            }
+            const std::uint32_t begin = starts[key];
+            const std::size_t size = starts[key + 1] - begin;
+            if (size == 0)
+                continue;
+            const std::uint64_t bits = std::uint64_t{static_cast<std::uint16_t>(value)} << shift;
+            if (lowTerm)
+                lowWord = (lowWord & keep) | bits;
+            else
+                highWord = (highWord & keep) | bits;
+            if (at + size > capacity)
+                break;
+            writeWideGroups(block, at, values + begin, size, lowWord, highWord, target, layout);
+            at += size;
+        }
+        if (count > 0) {
+            p.key = key;
+            p.value = value;
+            p.count = count;
             break;
-        writeWideGroups(block, at, values + begin, n, lowWord, highWord, target, layout);
-        at += n;
+        }
     }
-    runs.key = key;
-    runs.value = value;
-    runs.count = count;
     low = lowWord;
     high = highWord;
-    return at;
+    return {at, done};
 }
 
 } // namespace velmora::fast
