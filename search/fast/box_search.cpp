@@ -94,6 +94,54 @@ void BoxSearch::replay(const std::vector<Solution>& found, int k, std::int32_t v
     out.close(cursor);
 }
 
+// With 64-byte stores and a table with a bucket per key, every value of the term above the table in
+// its progression leaves a sum the table holds a bucket for (the table's range and gcd are those of
+// the terms below), and the key steps by a fixed amount: one loop writes the runs of a whole
+// progression, or of the progressions of the two terms above the table. True when term k+1 is one of
+// those two and its runs are written. Out of line, so that its batch does not enlarge every frame of
+// the recursion.
+__attribute__((noinline)) bool BoxSearch::listKeyedRuns(int k, const Level& L, std::int64_t rest, std::int64_t first, std::int64_t last) {
+    const Level& lower = m_levels[static_cast<std::size_t>(m_tableTerms)];
+    KeyedTable table;
+    table.starts = m_sparse->keyedStarts();
+    table.values = m_sparse->keyedValues();
+    table.prefetch = m_sparse->large();
+    table.keyStep = -lower.weight * lower.modulus / m_sparse->gcd();
+    table.valueStep = lower.modulus;
+    table.term = m_tableTerms;
+    const auto keyOf = [&](std::int64_t lowerRest, std::int64_t lowerFirst) {
+        return m_sparse->divisor().divide(
+            static_cast<std::uint64_t>(lowerRest - lower.weight * lowerFirst - m_sparse->min()));
+    };
+    if (k == m_tableTerms + 1) {
+        KeyedProgression p{keyOf(rest, first), (last - first) / L.modulus + 1, first, 0};
+        m_out->putKeyedRuns(table, &p, 1, m_low, m_high);
+        return true;
+    }
+    if (k == m_tableTerms + 2 && lower.weight != 0) {
+        // For each value of this term, the progression of the term below, handed on in batches.
+        table.upperTerm = k - 1;
+        constexpr std::size_t kBatch = 64;
+        KeyedProgression batch[kBatch];
+        std::size_t n = 0;
+        for (std::int64_t v = first; v <= last; v += L.modulus) {
+            const std::int64_t lowerRest = rest - L.weight * v;
+            std::int64_t lowerFirst = 0, lowerLast = 0;
+            if (!lower.values(lowerRest, lowerFirst, lowerLast))
+                continue;
+            batch[n++] = {keyOf(lowerRest, lowerFirst), (lowerLast - lowerFirst) / lower.modulus + 1, lowerFirst, v};
+            if (n == kBatch) {
+                m_out->putKeyedRuns(table, batch, n, m_low, m_high);
+                n = 0;
+            }
+        }
+        if (n > 0)
+            m_out->putKeyedRuns(table, batch, n, m_low, m_high);
+        return true;
+    }
+    return false;
+}
+
 // Lists the solutions with terms k+1..8 as set and terms 1..k still free, whose sum is `rest`.
 void BoxSearch::listFrom(int k, std::int64_t rest) {
     if (m_sparse && k == m_tableTerms) { // reached through a term of weight 0 just above the table
@@ -147,50 +195,8 @@ void BoxSearch::listFrom(int k, std::int64_t rest) {
     std::int64_t first = 0, last = 0;
     if (!L.values(rest, first, last))
         return;
-    // With 64-byte stores and a table with a bucket per key, every value of the term above the
-    // table in its progression leaves a sum the table holds a bucket for (the table's range and
-    // gcd are those of the terms below), and the key steps by a fixed amount: one loop writes the
-    // runs of a whole progression, or of the progressions of the two terms above the table.
-    if (m_sparse && m_out->wide() && m_sparse->keyedStarts()) {
-        const Level& lower = m_levels[static_cast<std::size_t>(m_tableTerms)];
-        KeyedTable table;
-        table.starts = m_sparse->keyedStarts();
-        table.values = m_sparse->keyedValues();
-        table.prefetch = m_sparse->large();
-        table.keyStep = -lower.weight * lower.modulus / m_sparse->gcd();
-        table.valueStep = lower.modulus;
-        table.term = m_tableTerms;
-        const auto keyOf = [&](std::int64_t lowerRest, std::int64_t lowerFirst) {
-            return m_sparse->divisor().divide(
-                static_cast<std::uint64_t>(lowerRest - lower.weight * lowerFirst - m_sparse->min()));
-        };
-        if (k == m_tableTerms + 1) {
-            KeyedProgression p{keyOf(rest, first), (last - first) / L.modulus + 1, first, 0};
-            m_out->putKeyedRuns(table, &p, 1, m_low, m_high);
-            return;
-        }
-        if (k == m_tableTerms + 2 && lower.weight != 0) {
-            // For each value of this term, the progression of the term below, handed on in batches.
-            table.upperTerm = k - 1;
-            constexpr std::size_t kBatch = 64;
-            KeyedProgression batch[kBatch];
-            std::size_t n = 0;
-            for (std::int64_t v = first; v <= last; v += L.modulus) {
-                const std::int64_t lowerRest = rest - L.weight * v;
-                std::int64_t lowerFirst = 0, lowerLast = 0;
-                if (!lower.values(lowerRest, lowerFirst, lowerLast))
-                    continue;
-                batch[n++] = {keyOf(lowerRest, lowerFirst), (lowerLast - lowerFirst) / lower.modulus + 1, lowerFirst, v};
-                if (n == kBatch) {
-                    m_out->putKeyedRuns(table, batch, n, m_low, m_high);
-                    n = 0;
-                }
-            }
-            if (n > 0)
-                m_out->putKeyedRuns(table, batch, n, m_low, m_high);
-            return;
-        }
-    }
+    if (m_sparse && m_out->wide() && m_sparse->keyedStarts() && listKeyedRuns(k, L, rest, first, last))
+        return;
     if (m_sparse && k == m_tableTerms + 1) {
         forEachProbe(L, rest, first, last, [&](std::int64_t v, const SparseTable::Probe& probe) {
             setValue(k - 1, v);

@@ -38,6 +38,7 @@ private:
     void forEachProbe(const Level& L, std::int64_t rest, std::int64_t first, std::int64_t last, Visit&& visit);
     void emitMatches(const SparseTable::Probe& probe);
     void replay(const std::vector<Solution>& found, int k, std::int32_t value);
+    bool listKeyedRuns(int k, const Level& L, std::int64_t rest, std::int64_t first, std::int64_t last);
     void listFrom(int k, std::int64_t rest);
     SolutionCount countFrom(int k, std::int64_t rest);
 

@@ -78,26 +78,11 @@ public:
 
     // The runs of `n` progressions over `table`, written as putRun writes each; `low` and `high` hold
     // the values of the terms above the table but those the progressions set. Only where wide() holds.
-    void putKeyedRuns(const KeyedTable& table, KeyedProgression* progressions, std::size_t n, std::uint64_t low,
-                      std::uint64_t high) {
+    void putKeyedRuns(const KeyedTable& table, const KeyedProgression* progressions, std::size_t n,
+                      std::uint64_t low, std::uint64_t high) {
 #if VELMORA_AVX512
-        for (;;) {
-            const KeyedProgress progress =
-                writeKeyedRunsWide(m_block.data(), m_used, kBlock, table, progressions, n, low, high, m_target);
-            m_used = progress.at;
-            if (progress.done == n)
-                return;
-            // A run that does not fit in what is left of the block: putRun hands the block on and
-            // splits the run if it is longer than a block.
-            progressions += progress.done;
-            n -= progress.done;
-            KeyedProgression& p = progressions[0];
-            const std::uint32_t begin = table.starts[p.key];
-            putRun(table.values + begin, table.starts[p.key + 1] - begin, low, high);
-            p.key += static_cast<std::uint64_t>(table.keyStep);
-            p.value += table.valueStep;
-            --p.count;
-        }
+        m_used = writeKeyedRunsWide(m_block.data(), m_used, kBlock, table, progressions, n, low, high, m_target,
+                                    &Emitter::handOn, this);
 #else
         // Without 64-byte stores wide() is false and the callers look the runs up one by one instead.
         (void)table, (void)progressions, (void)n, (void)low, (void)high;
@@ -129,6 +114,13 @@ private:
     }
 
     void capture();
+
+    // For the keyed writer: the block is full up to `used`.
+    static void handOn(void* emitter, std::size_t used) {
+        auto* self = static_cast<Emitter*>(emitter);
+        self->m_used = used;
+        self->flush();
+    }
 
     static constexpr std::size_t kBlock = 1024;
     bool m_recording = false;

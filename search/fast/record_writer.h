@@ -50,18 +50,16 @@ bool hasWideStores();
 void writeRunWide(Solution* block, std::size_t at, const std::uint64_t* inner, std::size_t n,
                   std::uint64_t lowBits, std::uint64_t high, std::int32_t target);
 
+// Hands on the records of a full block, block[0..used), so that the block can be written again.
+using HandOnBlock = void (*)(void* context, std::size_t used);
+
 // Writes the runs of `n` progressions one after the other from `at`, as writeRunWide writes each,
 // with the run's value set in its term's lane of `low` or `high` (and the progression's upper value in
-// its lane). Stops at the first run that does not fit below `capacity`; returns where the records end
-// and how many progressions were written whole. The next one then starts at the run that did not fit,
-// and `low` and `high` hold its values.
-struct KeyedProgress {
-    std::size_t at;
-    std::size_t done;
-};
-KeyedProgress writeKeyedRunsWide(Solution* block, std::size_t at, std::size_t capacity, const KeyedTable& table,
-                                 KeyedProgression* progressions, std::size_t n, std::uint64_t& low,
-                                 std::uint64_t& high, std::int32_t target);
+// its lane), and returns where the records end. A run that does not fit below `capacity` is split:
+// what fits, then handOn(context, capacity), then the rest from the start of the block.
+std::size_t writeKeyedRunsWide(Solution* block, std::size_t at, std::size_t capacity, const KeyedTable& table,
+                               const KeyedProgression* progressions, std::size_t n, std::uint64_t low,
+                               std::uint64_t high, std::int32_t target, HandOnBlock handOn, void* context);
 #endif
 
 } // namespace velmora::fast

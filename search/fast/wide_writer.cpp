@@ -83,15 +83,15 @@ void writeRunWide(Solution* block, std::size_t at, const std::uint64_t* inner, s
     writeWideGroups(block, at, inner, n, lowBits, high, target, loadWideLayout());
 }
 
-KeyedProgress writeKeyedRunsWide(Solution* block, std::size_t at, std::size_t capacity, const KeyedTable& table,
-                                 KeyedProgression* progressions, std::size_t n, std::uint64_t& low,
-                                 std::uint64_t& high, std::int32_t target) {
+std::size_t writeKeyedRunsWide(Solution* block, std::size_t at, std::size_t capacity, const KeyedTable& table,
+                               const KeyedProgression* progressions, std::size_t n, std::uint64_t low,
+                               std::uint64_t high, std::int32_t target, HandOnBlock handOn, void* context) {
     const LoadedLayout layout = loadWideLayout();
     const unsigned shift = 16 * static_cast<unsigned>(table.term & 3);
     const std::uint64_t keep = ~(std::uint64_t{0xffff} << shift);
     const unsigned upperShift = 16 * static_cast<unsigned>((table.term + 1) & 3);
     const std::uint64_t upperKeep = ~(std::uint64_t{0xffff} << upperShift);
-    // Kept in registers: the stores below may alias anything, `table`, `low` and `high` included.
+    // Kept in registers: the stores below may alias anything, `table` and `progressions` included.
     const std::uint32_t* const starts = table.starts;
     const std::uint64_t* const values = table.values;
     const bool prefetch = table.prefetch;
@@ -100,21 +100,17 @@ KeyedProgress writeKeyedRunsWide(Solution* block, std::size_t at, std::size_t ca
     const bool lowTerm = table.term < 4;
     const bool upper = table.upperTerm >= 0;
     const bool lowUpper = table.term + 1 < 4;
-    std::uint64_t lowWord = low, highWord = high;
-    std::size_t done = 0;
-    for (; done < n; ++done) {
-        KeyedProgression& p = progressions[done];
+    for (const KeyedProgression* p = progressions; p != progressions + n; ++p) {
         if (upper) {
-            const std::uint64_t bits = std::uint64_t{static_cast<std::uint16_t>(p.upperValue)} << upperShift;
+            const std::uint64_t bits = std::uint64_t{static_cast<std::uint16_t>(p->upperValue)} << upperShift;
             if (lowUpper)
-                lowWord = (lowWord & upperKeep) | bits;
+                low = (low & upperKeep) | bits;
             else
-                highWord = (highWord & upperKeep) | bits;
+                high = (high & upperKeep) | bits;
         }
-        std::uint64_t key = p.key;
-        std::int64_t value = p.value;
-        std::int64_t count = p.count;
-        for (; count > 0; --count, key += keyStep, value += valueStep) {
+        std::uint64_t key = p->key;
+        std::int64_t value = p->value;
+        for (std::int64_t count = p->count; count > 0; --count, key += keyStep, value += valueStep) {
             if (prefetch) { // the buckets a few values ahead, and their runs
                 if (count > 8)
                     __builtin_prefetch(starts + (key + 8 * keyStep));
@@ -127,24 +123,30 @@ KeyedProgress writeKeyedRunsWide(Solution* block, std::size_t at, std::size_t ca
                 continue;
             const std::uint64_t bits = std::uint64_t{static_cast<std::uint16_t>(value)} << shift;
             if (lowTerm)
-                lowWord = (lowWord & keep) | bits;
+                low = (low & keep) | bits;
             else
-                highWord = (highWord & keep) | bits;
-            if (at + size > capacity)
-                break;
-            writeWideGroups(block, at, values + begin, size, lowWord, highWord, target, layout);
-            at += size;
-        }
-        if (count > 0) {
-            p.key = key;
-            p.value = value;
-            p.count = count;
-            break;
+                high = (high & keep) | bits;
+            if (at + size <= capacity) {
+                writeWideGroups(block, at, values + begin, size, low, high, target, layout);
+                at += size;
+                continue;
+            }
+            // What fits, then the rest after the block is handed on, as often as the run needs.
+            const std::uint64_t* from = values + begin;
+            for (std::size_t left = size; left > 0;) {
+                if (at == capacity) {
+                    handOn(context, at);
+                    at = 0;
+                }
+                const std::size_t c = left < capacity - at ? left : capacity - at;
+                writeWideGroups(block, at, from, c, low, high, target, layout);
+                at += c;
+                from += c;
+                left -= c;
+            }
         }
     }
-    low = lowWord;
-    high = highWord;
-    return {at, done};
+    return at;
 }
 
 } // namespace velmora::fast
