@@ -98,9 +98,8 @@ void BoxSearch::replay(const std::vector<Solution>& found, int k, std::int32_t v
 // its progression leaves a sum the table holds a bucket for (the table's range and gcd are those of
 // the terms below), and the key steps by a fixed amount: one loop writes the runs of a whole
 // progression, or of the progressions of the two terms above the table. True when term k+1 is one of
-// those two and its runs are written. Out of line, so that its batch does not enlarge every frame of
-// the recursion.
-__attribute__((noinline)) bool BoxSearch::listKeyedRuns(int k, const Level& L, std::int64_t rest, std::int64_t first, std::int64_t last) {
+// those two and its runs are written.
+bool BoxSearch::listKeyedRuns(int k, const Level& L, std::int64_t rest, std::int64_t first, std::int64_t last) {
     const Level& lower = m_levels[static_cast<std::size_t>(m_tableTerms)];
     KeyedTable table;
     table.starts = m_sparse->keyedStarts();

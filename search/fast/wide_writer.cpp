@@ -76,6 +76,27 @@ inline void writeWideGroups(Solution* block, std::size_t at, const std::uint64_t
     }
 }
 
+// A run that does not fit in what is left of the block: what fits, then the rest after the block is
+// handed on, as often as the run needs. Out of line, to keep the keyed loop's registers for its runs.
+__attribute__((noinline)) std::size_t writeSplitRun(Solution* block, std::size_t at, std::size_t capacity,
+                                                    const std::uint64_t* from, std::size_t size, std::uint64_t low,
+                                                    std::uint64_t high, std::int32_t target, HandOnBlock handOn,
+                                                    void* context) {
+    const LoadedLayout layout = loadWideLayout();
+    for (std::size_t left = size; left > 0;) {
+        if (at == capacity) {
+            handOn(context, at);
+            at = 0;
+        }
+        const std::size_t c = left < capacity - at ? left : capacity - at;
+        writeWideGroups(block, at, from, c, low, high, target, layout);
+        at += c;
+        from += c;
+        left -= c;
+    }
+    return at;
+}
+
 } // namespace
 
 void writeRunWide(Solution* block, std::size_t at, const std::uint64_t* inner, std::size_t n,
@@ -131,19 +152,7 @@ std::size_t writeKeyedRunsWide(Solution* block, std::size_t at, std::size_t capa
                 at += size;
                 continue;
             }
-            // What fits, then the rest after the block is handed on, as often as the run needs.
-            const std::uint64_t* from = values + begin;
-            for (std::size_t left = size; left > 0;) {
-                if (at == capacity) {
-                    handOn(context, at);
-                    at = 0;
-                }
-                const std::size_t c = left < capacity - at ? left : capacity - at;
-                writeWideGroups(block, at, from, c, low, high, target, layout);
-                at += c;
-                from += c;
-                left -= c;
-            }
+            at = writeSplitRun(block, at, capacity, values + begin, size, low, high, target, handOn, context);
         }
     }
     return at;
