@@ -1,9 +1,9 @@
 #pragma once
 // The record writers: how runs of table matches become records in the emitter's block.
 //
-// Every writer has the shape of writeRunNarrow (narrow_writer.h): it writes records at..at+n-1 of `block` (64-byte
-// aligned), record i being the target's sum with inner[i] | lowBits as the values of terms 1..4 and
-// `high` as those of terms 5..8. A writer works in groups of records, so it may write up to
+// Every writer has the shape of writeRunNarrow (narrow_writer.h): it writes records at..at+n-1 of
+// `block` (64-byte aligned), record i being the target's sum with inner[i] | lowBits as the values of
+// terms 1..4 and `high` as those of terms 5..8. A writer works in groups of records, so it may write up to
 // kWriteOverrun records past the run (in the block's slack, or overwritten by the next run) and read
 // up to kWriteOverrun values past it: callers pad their arrays. The 64-byte writer lives in
 // wide_writer.cpp, the one unit compiled for those instructions; it is taken only where
@@ -24,10 +24,10 @@ constexpr std::size_t kWriteOverrun = 15;
 struct KeyedTable {
     const std::uint32_t* starts = nullptr;
     const std::uint64_t* values = nullptr;
-    bool prefetch = false;   // the table lies beyond the inner caches
-    std::int64_t keyStep = 0; // the key's step when the term above the table takes its next value
-    std::int64_t valueStep = 0;
-    int term = 0;      // the term above the table, 0..7: its lane in the low (0..3) or high word (4..7)
+    bool prefetch = false;      // the table lies beyond the inner caches
+    std::int64_t keyStep = 0;   // the key's step when the term above the table takes its next value
+    std::int64_t valueStep = 0; // ... and that value's step
+    int term = 0;       // the term above the table, 0..7: its lane in the low (0..3) or high word (4..7)
     int upperTerm = -1; // the term above that, whose value each progression sets; -1: none
 };
 
