@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds velmora and runs every test: the plain build with the window (its widget tests on Qt's offscreen
 # platform, then the real window under Xvfb), the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, then the settings-loader fuzzer for a bounded time.
+# UndefinedBehaviorSanitizer, then the settings-loader fuzzer and the fast engine's differential fuzzer,
+# each for a bounded time.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -25,10 +26,15 @@ ctest --test-dir "$top/build-asan" --output-on-failure -j"$jobs"
 echo "== fuzzing the settings loader for ${fuzz_seconds} s =="
 CXX=clang++ cmake -S "$top" -B "$top/build-fuzz" -DVELMORA_WINDOW=OFF -DVELMORA_TESTS=OFF -DVELMORA_FUZZ=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$top/build-fuzz" -j"$jobs" --target settings_file_fuzzer
+cmake --build "$top/build-fuzz" -j"$jobs" --target settings_file_fuzzer search_fuzzer
 mkdir -p "$top/build-fuzz/corpus"
 "$top/build-fuzz/fuzz/settings_file_fuzzer" -max_total_time="$fuzz_seconds" -max_len=65536 \
   "$top/build-fuzz/corpus" "$top/fuzz/seeds" 2>&1 | tail -n 3
+
+echo "== fuzzing the fast engine against the reference engine for ${fuzz_seconds} s =="
+mkdir -p "$top/build-fuzz/corpus-search"
+"$top/build-fuzz/fuzz/search_fuzzer" -max_total_time="$fuzz_seconds" -max_len=128 \
+  "$top/build-fuzz/corpus-search" "$top/fuzz/seeds-search" 2>&1 | tail -n 3
 bash "$top/scripts/test-windows.sh"
 
 # The packages, after the Windows part (the zip comes from its cross build): the Debian package installed

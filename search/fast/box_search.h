@@ -1,0 +1,59 @@
+#pragma once
+// The search of one box of combinations, listing or counting.
+
+#include "search/fast/box.h"
+#include "search/fast/dense_table.h"
+#include "search/fast/emitter.h"
+#include "search/fast/sparse_table.h"
+#include "search/fast_search.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace velmora::fast {
+
+// Tables outlive one box: the boxes before an overflow stop share the inner ranges of the full setup.
+struct TableCache {
+    std::unique_ptr<SparseTable> sparse;
+    std::unique_ptr<DenseTable> dense;
+};
+
+// Terms 8..m+1 by bounded recursion, terms m..1 by a table (when m > 0) or, without a table, terms 2
+// and 1 together as an arithmetic progression. The cost model chooses m and the table.
+class BoxSearch {
+public:
+    BoxSearch(const SearchSetup& setup, const Box& box, const FastSearchOptions& options, bool counting,
+              TableCache& cache);
+
+    void list(Emitter& out, std::int32_t target);
+    SolutionCount count(std::int32_t target) { return countFrom(kTerms, target); }
+
+private:
+    void setValue(int k, std::int64_t value) { setLane(m_low, m_high, k, value); }
+
+    template <class Visit>
+    void forEachProbe(const Level& L, std::int64_t rest, std::int64_t first, std::int64_t last, Visit&& visit);
+    void emitMatches(const SparseTable::Probe& probe);
+    void replay(const std::vector<Solution>& found, int k, std::int32_t value);
+    bool listKeyedRuns(int k, const Level& L, std::int64_t rest, std::int64_t first, std::int64_t last);
+    void listFrom(int k, std::int64_t rest);
+    SolutionCount countFrom(int k, std::int64_t rest);
+
+    Box m_box;
+    std::array<std::int64_t, kTerms> m_weights{};
+    std::array<Level, kTerms> m_levels{};
+    InnerMethod m_method = InnerMethod::Recursion;
+    int m_tableTerms = 0;
+    bool m_pairLeaf = false;
+    std::size_t m_maxRecord = 0;
+    const SparseTable* m_sparse = nullptr;
+    const DenseTable* m_dense = nullptr;
+    Emitter* m_out = nullptr;
+    std::uint64_t m_low = 0;  // values of terms 1..4 as 16-bit lanes
+    std::uint64_t m_high = 0; // values of terms 5..8
+};
+
+} // namespace velmora::fast

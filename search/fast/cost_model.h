@@ -1,0 +1,22 @@
+#pragma once
+// The choice of how a box's inner terms are solved, by estimated cost.
+
+#include "search/fast/box.h"
+#include "search/fast_search.h"
+
+#include <array>
+#include <cstdint>
+
+namespace velmora::fast {
+
+struct InnerPlan {
+    InnerMethod method = InnerMethod::Recursion;
+    int tableTerms = 0; // terms 1..tableTerms in the table; 0 without one
+};
+
+// A forced method in `options` is taken when its table fits the caps; otherwise, and for Automatic,
+// the cheapest estimate wins. The solutions themselves cost the same whichever way is taken.
+InnerPlan planInner(const Box& box, const std::array<Level, kTerms>& levels, const FastSearchOptions& options,
+                    bool counting, std::int32_t target);
+
+} // namespace velmora::fast
