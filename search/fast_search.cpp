@@ -1,5 +1,6 @@
 #include "search/fast_search.h"
 
+#include "search/fast/join.h"
 #include "search/overflow_stop.h"
 #include "search/run_time_error.h"
 
@@ -1287,6 +1288,21 @@ private:
     std::uint64_t m_flushed = 0;
 };
 
+// ---- The join's hook: its combinations written through the emitter. ----
+class JoinOutput final : public fast::PackedSink {
+public:
+    explicit JoinOutput(Emitter& out) : m_out(out) {}
+    void put(std::span<const fast::PackedValues> combinations) override {
+        Emitter::Cursor cursor = m_out.open();
+        for (const fast::PackedValues& c : combinations)
+            m_out.put(cursor, c.low, c.high);
+        m_out.close(cursor);
+    }
+
+private:
+    Emitter& m_out;
+};
+
 // Tables outlive one box: the boxes before an overflow stop share the inner ranges of the full setup.
 struct TableCache {
     std::unique_ptr<SparseTable> sparse;
@@ -1323,6 +1339,13 @@ public:
         }
         m_maxRecord = options.maxRecordedSolutions;
         plan(options, counting, setup.target);
+        // ---- The join takes the whole box where it is forced or estimated cheaper. ----
+        if (chooseJoin(options, counting, setup.target)) {
+            cache.sparse.reset(); // its memory is the join's
+            cache.dense.reset();
+            return;
+        }
+        // ---- end of the join's hook ----
         try {
             if (m_method == InnerMethod::SparseTable) {
                 if (!cache.sparse || !cache.sparse->builtFor(box, m_tableTerms, counting)) {
@@ -1350,15 +1373,52 @@ public:
     }
 
     void list(Emitter& out, std::int32_t target) {
+        if (m_method == InnerMethod::Join) { // ---- the join's hook ----
+            JoinOutput joined(out);
+            if (fast::joinList(m_join, m_joinLimits, joined))
+                return;
+            useRecursion();
+        }
         m_out = &out;
         m_low = 0;
         m_high = 0;
         listFrom(kTerms, target);
     }
 
-    SolutionCount count(std::int32_t target) { return countFrom(kTerms, target); }
+    SolutionCount count(std::int32_t target) {
+        if (m_method == InnerMethod::Join) { // ---- the join's hook ----
+            SolutionCount joined;
+            if (fast::joinCount(m_join, m_joinLimits, joined))
+                return joined;
+            useRecursion();
+        }
+        return countFrom(kTerms, target);
+    }
 
 private:
+    // ---- The join's hook: the choice, and the recursion when the join finds no memory. ----
+    bool chooseJoin(const FastSearchOptions& options, bool counting, std::int32_t target) {
+        if (options.method != InnerMethod::Automatic && options.method != InnerMethod::Join)
+            return false;
+        m_join.lo = m_box.lo;
+        m_join.hi = m_box.hi;
+        m_join.weights = m_weights;
+        m_join.target = target;
+        m_joinLimits = {options.joinMemory, options.joinThreads};
+        const double cost = fast::joinCost(m_join, counting, m_joinLimits);
+        if (!(cost < m_estimate) && !(options.method == InnerMethod::Join && std::isfinite(cost)))
+            return false;
+        m_method = InnerMethod::Join;
+        m_tableTerms = 0;
+        return true;
+    }
+    void useRecursion() {
+        m_method = InnerMethod::Recursion;
+        m_tableTerms = 0;
+        m_pairLeaf = m_levels[0].weight != 0 && m_levels[1].weight != 0;
+    }
+    // ---- end of the join's hook ----
+
     // Chooses the inner method from estimated costs in nanoseconds, measured on this kind of code: a
     // recursion step (two divisions) about 8, a table entry built about 3 (15 for tables beyond the
     // processor's cache, which are hashed and sorted in two passes), a look-up 5 in cache and 30 beyond.
@@ -1448,6 +1508,7 @@ private:
                 m_tableTerms = m;
             }
         }
+        m_estimate = best;
         if (!counting)
             return;
         for (int m = 1; m <= kTerms; ++m) {
@@ -1461,6 +1522,7 @@ private:
                 m_tableTerms = m;
             }
         }
+        m_estimate = best;
     }
 
     void setValue(int k, std::int64_t value) { setLane(m_low, m_high, k, value); }
@@ -1655,6 +1717,9 @@ private:
     InnerMethod m_method = InnerMethod::Recursion;
     int m_tableTerms = 0;
     bool m_pairLeaf = false;
+    double m_estimate = std::numeric_limits<double>::infinity(); // nanoseconds, the automatic choice
+    fast::JoinBox m_join;
+    fast::JoinLimits m_joinLimits;
     std::size_t m_maxRecord = 0;
     const SparseTable* m_sparse = nullptr;
     const DenseTable* m_dense = nullptr;

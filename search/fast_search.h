@@ -12,6 +12,7 @@ enum class InnerMethod {
     Recursion,   ///< bounded recursion, terms 1 and 2 solved together as an arithmetic progression
     SparseTable, ///< meet in the middle: every combination of the inner terms, grouped by sum
     DenseTable,  ///< counting only: the number of inner combinations for each reachable sum
+    Join,        ///< a whole box at once: both halves' sums partitioned by hash and joined in the cache
 };
 
 struct FastSearchOptions {
@@ -27,6 +28,10 @@ struct FastSearchOptions {
     /// Runs of table matches are written with 64-byte stores where the processor has them; false keeps
     /// to 16-byte stores, so that tests reach both ways on such a processor.
     bool wideStores = true;
+    /// The join's memory, in bytes: 0 takes 1 GiB, or a quarter of physical memory when that is less.
+    /// Where a setup needs more, the join takes the outer terms in chunks or the cost estimate passes it by.
+    std::size_t joinMemory = 0;
+    int joinThreads = 2; ///< 1 or 2; the results do not depend on it
 };
 
 /// The fast engine: the solutions and overflow stop of referenceSearch, found without visiting every

@@ -94,6 +94,12 @@ std::vector<FastSearchOptions> listingMethods() {
         narrow.wideStores = false;
         methods.push_back(narrow);
     }
+    // The join on two threads; on one, with so little memory that it takes the outer terms in chunks.
+    FastSearchOptions join{InnerMethod::Join};
+    methods.push_back(join);
+    join.joinThreads = 1;
+    join.joinMemory = 2048;
+    methods.push_back(join);
     return methods;
 }
 
@@ -105,10 +111,11 @@ std::vector<FastSearchOptions> countingMethods() {
 }
 
 std::string describe(const FastSearchOptions& options) {
-    const char* names[] = {"automatic", "recursion", "sparse table", "dense table"};
+    const char* names[] = {"automatic", "recursion", "sparse table", "dense table", "join"};
     return std::string(names[static_cast<int>(options.method)]) + " " + std::to_string(options.tableTerms) +
            ", records up to " + std::to_string(options.maxRecordedSolutions) +
-           (options.wideStores ? "" : ", 16-byte stores");
+           (options.wideStores ? "" : ", 16-byte stores") + ", join memory " + std::to_string(options.joinMemory) +
+           " on " + std::to_string(options.joinThreads) + " threads";
 }
 
 // Checks every listing method and every counting method against the reference on one setup.
