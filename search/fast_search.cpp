@@ -1398,15 +1398,19 @@ public:
 private:
     // ---- The join's hook: the choice, and the recursion when the join finds no memory. ----
     bool chooseJoin(const FastSearchOptions& options, bool counting, std::int32_t target) {
-        if (options.method != InnerMethod::Automatic && options.method != InnerMethod::Join)
+        const bool forced = options.method == InnerMethod::Join || (options.method == InnerMethod::Sweep && counting);
+        if (options.method != InnerMethod::Automatic && !forced)
             return false;
         m_join.lo = m_box.lo;
         m_join.hi = m_box.hi;
         m_join.weights = m_weights;
         m_join.target = target;
-        m_joinLimits = {options.joinMemory, options.joinThreads};
+        m_joinLimits = {options.joinMemory, options.joinThreads,
+                        options.method == InnerMethod::Join    ? fast::JoinWay::Partitioned
+                        : options.method == InnerMethod::Sweep ? fast::JoinWay::Sweep
+                                                               : fast::JoinWay::Cheapest};
         const double cost = fast::joinCost(m_join, counting, m_joinLimits);
-        if (!(cost < m_estimate) && !(options.method == InnerMethod::Join && std::isfinite(cost)))
+        if (!(cost < m_estimate) && !(forced && std::isfinite(cost)))
             return false;
         m_method = InnerMethod::Join;
         m_tableTerms = 0;

@@ -9,6 +9,7 @@
 #include "search/fast/join.h"
 
 #include "search/fast/join_parts.h"
+#include "search/fast/join_sweep.h"
 
 #include <algorithm>
 #include <bit>
@@ -77,6 +78,7 @@ double bitsFor(double n) { return std::bit_width(static_cast<std::uint64_t>(n) -
 
 struct Plan {
     int m = 0; // inner terms 1..m
+    bool sweep = false; // counting by a sweep over the sums instead of the partitioned join
     double cost = std::numeric_limits<double>::infinity();
     std::size_t chunkRows = 0; // slow rows of the outer side in a chunk
 };
@@ -98,7 +100,15 @@ Plan makePlan(const JoinBox& box, bool counting, const JoinLimits& limits) {
         const double innerBits = bitsFor(join::combinations(box, 0, innerSplit)) + bitsFor(join::combinations(box, innerSplit, m));
         const double outerFast = join::combinations(box, m, outerSplit);
         const double outerRows = join::combinations(box, outerSplit, kTerms);
-        if (inner > double(1 << 28) || innerBits > 32 || span >= 4294967296.0 || outer > 1e12)
+        if (inner > double(1 << 28) || outer > double(1 << 28) * double(1 << 28) || span >= 4294967296.0)
+            continue;
+        if (counting && limits.way != JoinWay::Partitioned) {
+            const double rowsBoth = join::combinations(box, innerSplit, m) + outerRows;
+            const double cost = join::sweepCost(inner, outer, rowsBoth, span) / speedup;
+            if (cost < best.cost)
+                best = {m, true, cost, 0};
+        }
+        if (innerBits > 32 || outer > 1e12 || (counting && limits.way == JoinWay::Sweep))
             continue;
         const double left = memory - (counting ? kInnerCountBytes : kInnerListBytes) * inner;
         const double perRow = (counting ? kOuterCountBytes : kOuterListBytes) * outerFast;
@@ -107,11 +117,8 @@ Plan makePlan(const JoinBox& box, bool counting, const JoinLimits& limits) {
             continue;
         const double chunks = std::ceil(outerRows / rows);
         const double cost = (kInnerNs * inner + kOuterNs * outer + kRebuildNs * inner * (chunks - 1)) / speedup;
-        if (cost < best.cost) {
-            best.m = m;
-            best.cost = cost;
-            best.chunkRows = static_cast<std::size_t>(rows);
-        }
+        if (cost < best.cost)
+            best = {m, false, cost, static_cast<std::size_t>(rows)};
     }
     return best;
 }
@@ -238,6 +245,12 @@ bool joinCount(const JoinBox& box, const JoinLimits& limits, SolutionCount& coun
         return false;
     const int threads = std::clamp(limits.threads, 1, 2);
     try {
+        if (plan.sweep) {
+            const Side inner = join::makeSide(box, 0, plan.m), outer = join::makeSide(box, plan.m, kTerms);
+            count = join::sweepCount(join::innerSweep(inner), join::outerSweep(outer, box.target, inner.min()),
+                                     static_cast<std::uint64_t>(inner.max() - inner.min()), threads);
+            return true;
+        }
         const Inner inner(box, plan.m, threads);
         const Side outer = join::makeSide(box, plan.m, kTerms);
         const std::size_t rowCount = outer.slow.sums.size();

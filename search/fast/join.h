@@ -32,9 +32,14 @@ struct JoinBox {
     std::int64_t target = 0;
 };
 
+/// Counting has two ways: the partitioned join, and a sweep over the sorted sums that holds almost no
+/// memory. Listing always joins.
+enum class JoinWay { Cheapest, Partitioned, Sweep };
+
 struct JoinLimits {
     std::size_t memoryBytes = 0; ///< what the join may hold at once; 0: the machine's default
     int threads = 2;             ///< 1 or 2; the results do not depend on it
+    JoinWay way = JoinWay::Cheapest;
 };
 
 /// The memory a join may hold by default: 1 GiB, and never more than a quarter of physical memory.

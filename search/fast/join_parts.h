@@ -46,8 +46,7 @@ Side makeSide(const JoinBox& box, int from, int to);
 void* allocateBytes(std::size_t bytes); // throws std::bad_alloc
 void freeBytes(void* p);
 
-/// Elements of a buffer are written before they are read: no zeroing. Large buffers ask the system
-/// for 2 MB pages, since the scatter and the look-ups go all over them.
+/// Elements of a buffer are written before they are read: no zeroing.
 template <class T>
 class Buffer {
 public:

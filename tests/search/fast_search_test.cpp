@@ -107,11 +107,15 @@ std::vector<FastSearchOptions> countingMethods() {
     std::vector<FastSearchOptions> methods = listingMethods();
     for (int m = 1; m <= 8; ++m)
         methods.push_back({InnerMethod::DenseTable, m, kTestTableLimit, kTestTableLimit});
+    FastSearchOptions sweep{InnerMethod::Sweep};
+    methods.push_back(sweep);
+    sweep.joinThreads = 1;
+    methods.push_back(sweep);
     return methods;
 }
 
 std::string describe(const FastSearchOptions& options) {
-    const char* names[] = {"automatic", "recursion", "sparse table", "dense table", "join"};
+    const char* names[] = {"automatic", "recursion", "sparse table", "dense table", "join", "sweep"};
     return std::string(names[static_cast<int>(options.method)]) + " " + std::to_string(options.tableTerms) +
            ", records up to " + std::to_string(options.maxRecordedSolutions) +
            (options.wideStores ? "" : ", 16-byte stores") + ", join memory " + std::to_string(options.joinMemory) +
