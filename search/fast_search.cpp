@@ -1398,7 +1398,7 @@ public:
 private:
     // ---- The join's hook: the choice, and the recursion when the join finds no memory. ----
     bool chooseJoin(const FastSearchOptions& options, bool counting, std::int32_t target) {
-        const bool forced = options.method == InnerMethod::Join || (options.method == InnerMethod::Sweep && counting);
+        const bool forced = options.method == InnerMethod::Join || options.method == InnerMethod::Sweep;
         if (options.method != InnerMethod::Automatic && !forced)
             return false;
         m_join.lo = m_box.lo;

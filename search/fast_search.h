@@ -13,7 +13,7 @@ enum class InnerMethod {
     SparseTable, ///< meet in the middle: every combination of the inner terms, grouped by sum
     DenseTable,  ///< counting only: the number of inner combinations for each reachable sum
     Join,        ///< a whole box at once: both halves' sums partitioned by hash and joined in the cache
-    Sweep,       ///< counting only, a whole box at once: both halves' sorted sums swept window by window
+    Sweep,       ///< a whole box at once: both halves' sorted sums swept window by window of sums
 };
 
 struct FastSearchOptions {

@@ -3,74 +3,86 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numeric>
 
 namespace velmora::fast::join {
-namespace {
 
-// A window of 2^18 keys: its counts (1 MB) stay in the second-level cache.
-constexpr unsigned kWindowBits = 18;
-constexpr std::uint64_t kWindow = std::uint64_t{1} << kWindowBits;
+int sweepSplit(const JoinBox& box, int from, int to) {
+    int s = from + 1; // the last term stays in the slow run: a listing's chunks are made of its rows
+    while (s + 1 < to && combinations(box, from, s + 1) <= double(1 << 21))
+        ++s;
+    return std::min(s, to);
+}
+
+Side makeSweepSide(const JoinBox& box, int from, int to) {
+    const int s = sweepSplit(box, from, to);
+    return {makeTermRun(box, from, s), makeTermRun(box, s, to)};
+}
+
+namespace {
 
 SweepSide sweepSide(const Side& side, int sign, std::int64_t offset) {
     SweepSide s;
-    s.values.reserve(side.fast.sums.size());
-    for (const std::int64_t v : side.fast.sums)
-        s.values.push_back(sign * v);
-    std::sort(s.values.begin(), s.values.end());
+    const std::size_t n = side.fast.sums.size();
+    s.fastIndex.resize(n);
+    std::iota(s.fastIndex.begin(), s.fastIndex.end(), 0u);
+    std::stable_sort(s.fastIndex.begin(), s.fastIndex.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return sign * side.fast.sums[a] < sign * side.fast.sums[b];
+    });
+    s.values.reserve(n);
+    for (const std::uint32_t a : s.fastIndex)
+        s.values.push_back(sign * side.fast.sums[a]);
     s.base.reserve(side.slow.sums.size());
     for (const std::int64_t v : side.slow.sums)
         s.base.push_back(offset + sign * v);
     return s;
 }
 
-// The windows [first, end) of keys: counts[key - window start] for the inner keys, read by the outer.
+// The windows [first, end): counts[key - window start] for the inner keys, read by the outer keys.
 unsigned __int128 sweepWindows(const SweepSide& inner, const SweepSide& outer, std::uint64_t first, std::uint64_t end,
-                               std::uint64_t span) {
+                               std::uint64_t span, RowTotals* rows, int t, std::size_t& widest) {
     if (first >= end)
         return 0;
     std::vector<std::uint32_t> counts(kWindow, 0);
-    const auto startAt = [&](const SweepSide& s, std::vector<std::size_t>& at) {
-        const auto key = static_cast<std::int64_t>(first * kWindow);
-        at.resize(s.base.size());
-        for (std::size_t b = 0; b < s.base.size(); ++b)
-            at[b] = static_cast<std::size_t>(std::lower_bound(s.values.begin(), s.values.end(), key - s.base[b]) -
-                                             s.values.begin());
-    };
-    std::vector<std::size_t> in, out, from(inner.base.size());
-    startAt(inner, in);
-    startAt(outer, out);
-    const std::int64_t* iv = inner.values.data();
-    const std::int64_t* ov = outer.values.data();
-    const std::size_t ni = inner.values.size(), no = outer.values.size();
+    const auto firstKey = static_cast<std::int64_t>(first * kWindow);
+    RowCursors in(inner, firstKey, 0, inner.base.size());
+    RowCursors out(outer, firstKey, 0, outer.base.size());
     unsigned __int128 total = 0;
+    std::uint32_t* const c = counts.data();
     for (std::uint64_t w = first; w < end; ++w) {
         const auto lo = static_cast<std::int64_t>(w * kWindow);
         const std::int64_t hi = std::min(lo + static_cast<std::int64_t>(kWindow), static_cast<std::int64_t>(span) + 1);
-        std::uint32_t* const c = counts.data();
-        for (std::size_t b = 0; b < inner.base.size(); ++b) {
-            const std::int64_t base = inner.base[b] - lo, limit = hi - inner.base[b];
-            std::size_t i = from[b] = in[b];
-            for (; i < ni && iv[i] < limit; ++i)
-                ++c[base + iv[i]];
-            in[b] = i;
+        std::size_t innerKeys = 0;
+        in.advance(hi, [&](std::size_t, std::size_t, std::int64_t key) {
+            ++c[key - lo];
+            ++innerKeys;
+        });
+        if (innerKeys == 0) {
+            out.advance(hi, [](std::size_t, std::size_t, std::int64_t) {});
+            continue;
         }
-        // A row adds at most 2^28 counts below 2^28 each: moved to the 128-bit total before it could wrap.
+        // A row adds at most 2^42 counts below 2^28 each: moved to the 128-bit total before it could wrap.
         std::uint64_t found = 0;
-        for (std::size_t b = 0; b < outer.base.size(); ++b) {
-            const std::int64_t base = outer.base[b] - lo, limit = hi - outer.base[b];
-            std::size_t i = out[b];
-            for (; i < no && ov[i] < limit; ++i)
-                found += c[base + ov[i]];
-            out[b] = i;
-            if (found >> 62) {
-                total += found;
-                found = 0;
-            }
+        if (rows) {
+            widest = std::max(widest, innerKeys);
+            std::uint64_t* matches = rows->matches[static_cast<std::size_t>(t)].data();
+            std::uint64_t* solutions = rows->solutions[static_cast<std::size_t>(t)].data();
+            out.advance(hi, [&](std::size_t b, std::size_t, std::int64_t key) {
+                const std::uint32_t n = c[key - lo];
+                matches[b] += n != 0;
+                solutions[b] += n;
+            });
+        } else {
+            out.advance(hi, [&](std::size_t, std::size_t, std::int64_t key) {
+                found += c[key - lo];
+                if (found >> 62) {
+                    total += found;
+                    found = 0;
+                }
+            });
         }
         total += found;
-        for (std::size_t b = 0; b < inner.base.size(); ++b)
-            for (std::size_t i = from[b]; i < in[b]; ++i)
-                c[inner.base[b] - lo + iv[i]] = 0;
+        in.again([&](std::size_t, std::size_t, std::int64_t key) { c[key - lo] = 0; });
     }
     return total;
 }
@@ -83,16 +95,45 @@ SweepSide outerSweep(const Side& outer, std::int64_t target, std::int64_t innerM
     return sweepSide(outer, -1, target - innerMin);
 }
 
-SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::uint64_t span, int threads) {
+RowCursors::RowCursors(const SweepSide& side, std::int64_t firstKey, std::size_t rowFirst, std::size_t rowEnd)
+    : m_side(side), m_rowFirst(rowFirst), m_at(rowEnd - rowFirst), m_from(rowEnd - rowFirst) {
+    for (std::size_t r = 0; r < m_at.size(); ++r)
+        m_at[r] = static_cast<std::size_t>(
+            std::lower_bound(side.values.begin(), side.values.end(), firstKey - side.base[rowFirst + r]) -
+            side.values.begin());
+}
+
+std::pair<std::uint64_t, std::uint64_t> windowShare(std::uint64_t span, int t, int threads) {
     const std::uint64_t windows = (span >> kWindowBits) + 1;
-    threads = windows > 1 ? threads : 1;
+    if (threads == 1)
+        return {0, windows};
+    return t == 0 ? std::pair{std::uint64_t{0}, windows / 2} : std::pair{windows / 2, windows};
+}
+
+SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::uint64_t span, int threads,
+                         RowTotals* rows) {
     std::array<unsigned __int128, 2> totals{};
+    std::array<std::size_t, 2> widest{};
+    if (rows)
+        for (std::size_t t = 0; t < 2; ++t) {
+            rows->matches[t].assign(outer.base.size(), 0);
+            rows->solutions[t].assign(outer.base.size(), 0);
+        }
     // Each thread sweeps its own half of the windows, with its own counts.
     onThreads(threads, [&](int t) {
-        const std::uint64_t first = t == 0 ? 0 : windows / 2, end = t == 0 && threads > 1 ? windows / 2 : windows;
-        totals[static_cast<std::size_t>(t)] = sweepWindows(inner, outer, first, end, span);
+        const auto [first, end] = windowShare(span, t, threads);
+        const auto T = static_cast<std::size_t>(t);
+        totals[T] = sweepWindows(inner, outer, first, end, span, rows, t, widest[T]);
     });
-    return SolutionCount(totals[0]) + SolutionCount(totals[1]);
+    if (rows)
+        rows->widestWindow = std::max(widest[0], widest[1]);
+    if (!rows)
+        return SolutionCount(totals[0]) + SolutionCount(totals[1]);
+    SolutionCount count;
+    for (std::size_t t = 0; t < 2; ++t)
+        for (const std::uint64_t n : rows->solutions[t])
+            count += SolutionCount(n);
+    return count;
 }
 
 double sweepCost(double innerCombinations, double outerCombinations, double rows, double span) {
