@@ -75,7 +75,7 @@ inline SearchSetup hiddenModulus(std::int16_t values, bool descending, std::int3
     std::array<std::int32_t, 8> weights{};
     for (std::size_t k = 0; k < 8; ++k)
         weights[k] = M * a[k] + b[k];
-    const std::int32_t target = M * (31 * (values - 1) / 2 / (M / 800000)) + M / 2; // 31 = the sum of a_k
+    const std::int32_t target = M * (31 * (values - 1) / 2) + M / 2; // 31 = the sum of a_k
     return workload(target, ordered(weights, descending), every(0, static_cast<std::int16_t>(values - 1)));
 }
 
@@ -91,9 +91,14 @@ inline SearchSetup randomWeights(std::int16_t values, bool descending) {
     return workload(target, ordered(weights, descending), every(0, static_cast<std::int16_t>(values - 1)));
 }
 
-/// The hidden modulus with M = 2000003, ascending: the sums pass 2^31 once the last terms are large,
-/// and the run stops there with error 6, after about two thirds of the combinations.
-inline SearchSetup hiddenModulusOverflow() { return hiddenModulus(81, false, 2000003); }
+/// The hidden modulus with M = 1100009, ascending: term 8's half stays below 2^31, but the final
+/// addition passes it once term 8 reaches 21, and the run stops there with error 6 after about a
+/// quarter of the combinations, none a solution.
+inline SearchSetup hiddenModulusOverflow() {
+    SearchSetup setup = hiddenModulus(81, false, 1100009);
+    setup.target = 1100009 * 400 + 1100009 / 2;
+    return setup;
+}
 
 /// Number of combinations the reference engine evaluates (no overflow stop).
 inline double combinations(const SearchSetup& setup) {
