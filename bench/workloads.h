@@ -91,9 +91,8 @@ inline SearchSetup randomWeights(std::int16_t values, bool descending) {
     return workload(target, ordered(weights, descending), every(0, static_cast<std::int16_t>(values - 1)));
 }
 
-/// The hidden modulus with M = 1100009, ascending: term 8's half stays below 2^31, but the final
-/// addition passes it once term 8 reaches 21, and the run stops there with error 6 after about a
-/// quarter of the combinations, none a solution.
+/// The hidden modulus with M = 1100009, ascending: each half stays below 2^31, but their addition
+/// passes it once term 8 is large enough, and the run stops there with error 6, no solution found.
 inline SearchSetup hiddenModulusOverflow() {
     SearchSetup setup = hiddenModulus(81, false, 1100009);
     setup.target = 1100009 * 400 + 1100009 / 2;

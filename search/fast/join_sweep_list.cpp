@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <new>
+#include <utility>
 
 namespace velmora::fast::join {
 namespace {
@@ -36,6 +37,31 @@ ChunkPlaces placesOf(const RowTotals& totals, std::size_t rowFirst, std::size_t 
     return at;
 }
 
+// Sorts records by their upper 32 bits, below 2^bits: least significant digit first, 11 bits a pass.
+void sortRecords(std::uint64_t* first, std::size_t n, unsigned bits, std::vector<std::uint64_t>& scratch) {
+    if (n < 256) {
+        std::sort(first, first + n);
+        return;
+    }
+    scratch.resize(std::max(scratch.size(), n));
+    std::uint64_t* from = first;
+    std::uint64_t* to = scratch.data();
+    std::array<std::size_t, 2048> at;
+    for (unsigned shift = 32; shift < 32 + bits; shift += 11) {
+        at.fill(0);
+        for (std::size_t i = 0; i < n; ++i)
+            ++at[from[i] >> shift & 2047];
+        std::size_t sum = 0;
+        for (std::size_t& a : at)
+            sum += std::exchange(a, sum);
+        for (std::size_t i = 0; i < n; ++i)
+            to[at[from[i] >> shift & 2047]++] = from[i];
+        std::swap(from, to);
+    }
+    if (from != first)
+        std::copy(from, from + n, first);
+}
+
 double bytesOf(const RowTotals& totals, std::size_t b) {
     const double matches = double(totals.matches[0][b] + totals.matches[1][b]);
     return 12 * matches + 4 * double(totals.solutions[0][b] + totals.solutions[1][b]);
@@ -49,7 +75,8 @@ bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys,
     sweepCount(innerKeys, outerKeys, span, threads, &totals);
     const std::size_t rowCount = outerKeys.base.size();
     // Chunks of outer rows, in order, each within what memory leaves beside the window buffers.
-    const double budget = double(memoryBytes) - 8.0 * double(totals.widestWindow) * threads;
+    // Store offsets are 32 bits: a chunk never holds more than 2^32 words, whatever the limit.
+    const double budget = std::min(double(memoryBytes), 8e9) - 8.0 * double(totals.widestWindow) * threads;
     std::vector<std::size_t> chunkStart{0};
     double used = 0, largest = 0;
     for (std::size_t b = 0; b < rowCount; ++b) {
@@ -86,6 +113,7 @@ bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys,
     const std::uint32_t innerMask = (std::uint32_t{1} << innerBits) - 1;
     constexpr std::size_t kBatch = 1024;
     std::vector<PackedValues> batch(kBatch);
+    std::vector<std::uint64_t> scratch;
     std::size_t filled = 0;
     for (std::size_t c = 0; c + 1 < chunkStart.size(); ++c) {
         const std::size_t rowFirst = chunkStart[c], rowEnd = chunkStart[c + 1];
@@ -146,10 +174,14 @@ bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys,
         for (std::size_t b = rowFirst; b < rowEnd; ++b) {
             const std::size_t r = b - rowFirst;
             const std::size_t recordEnd = r + 1 < rowEnd - rowFirst ? places.record[0][r + 1] : places.records;
-            std::sort(records.begin() + static_cast<std::ptrdiff_t>(places.record[0][r]),
-                      records.begin() + static_cast<std::ptrdiff_t>(recordEnd));
+            sortRecords(records.data() + places.record[0][r], recordEnd - places.record[0][r], outer.fast.bits, scratch);
             const PackedValues& slow = outer.slow.packed[b];
             for (std::size_t j = places.record[0][r]; j < recordEnd; ++j) {
+#if defined(__GNUC__)
+                // The groups lie all over the store: ask for one a few records ahead.
+                if (j + 8 < recordEnd)
+                    __builtin_prefetch(store.data() + static_cast<std::uint32_t>(records[j + 8]));
+#endif
                 const PackedValues& fast = outer.fast.packed[records[j] >> 32];
                 const std::uint64_t low = slow.low | fast.low, high = slow.high | fast.high;
                 const auto w = static_cast<std::uint32_t>(records[j]);
