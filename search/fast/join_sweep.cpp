@@ -24,14 +24,21 @@ namespace {
 SweepSide sweepSide(const Side& side, int sign, std::int64_t offset) {
     SweepSide s;
     const std::size_t n = side.fast.sums.size();
+    // Sorted as value above index in one 64-bit word: equal values stay in the order of the index.
+    // The values of a run span less than 2^35 (a box lies before the overflow stop) and there are at
+    // most 2^21 of them.
+    const std::int64_t least = sign > 0 ? side.fast.min : -side.fast.max;
+    const unsigned bits = std::max(side.fast.bits, 1u);
+    std::vector<std::uint64_t> order(n);
+    for (std::size_t a = 0; a < n; ++a)
+        order[a] = static_cast<std::uint64_t>(sign * side.fast.sums[a] - least) << bits | a;
+    std::sort(order.begin(), order.end());
     s.fastIndex.resize(n);
-    std::iota(s.fastIndex.begin(), s.fastIndex.end(), 0u);
-    std::stable_sort(s.fastIndex.begin(), s.fastIndex.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return sign * side.fast.sums[a] < sign * side.fast.sums[b];
-    });
-    s.values.reserve(n);
-    for (const std::uint32_t a : s.fastIndex)
-        s.values.push_back(sign * side.fast.sums[a]);
+    s.values.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        s.fastIndex[i] = static_cast<std::uint32_t>(order[i] & ((std::uint64_t{1} << bits) - 1));
+        s.values[i] = static_cast<std::int64_t>(order[i] >> bits) + least;
+    }
     s.base.reserve(side.slow.sums.size());
     for (const std::int64_t v : side.slow.sums)
         s.base.push_back(offset + sign * v);
