@@ -1031,7 +1031,8 @@ public:
     }
     void close(const Cursor& cursor) { m_used = static_cast<std::size_t>(cursor.next - m_block.data()); }
 
-    void put(Cursor& cursor, std::uint64_t low, std::uint64_t high) {
+    // Always inlined: the loops that write solutions one at a time depend on it.
+    [[gnu::always_inline]] void put(Cursor& cursor, std::uint64_t low, std::uint64_t high) {
         if (cursor.next == cursor.end) {
             close(cursor);
             cursor = open();
@@ -1373,34 +1374,45 @@ public:
     }
 
     void list(Emitter& out, std::int32_t target) {
-        if (m_method == InnerMethod::Join) { // ---- the join's hook ----
-            JoinOutput joined(out);
-            if (fast::joinList(m_join, m_joinLimits, joined))
-                return;
-            useRecursion();
-        }
         m_out = &out;
         m_low = 0;
         m_high = 0;
         listFrom(kTerms, target);
     }
 
-    SolutionCount count(std::int32_t target) {
-        if (m_method == InnerMethod::Join) { // ---- the join's hook ----
-            SolutionCount joined;
-            if (fast::joinCount(m_join, m_joinLimits, joined))
-                return joined;
-            useRecursion();
-        }
-        return countFrom(kTerms, target);
+    SolutionCount count(std::int32_t target) { return countFrom(kTerms, target); }
+
+    // ---- The join's hook: the box listed or counted by the join where it was chosen; false, the
+    // join's memory not found, leaves the box to the recursion. Out of line, so that the
+    // recursion's code is laid out as it is without the join. ----
+    [[gnu::noinline]] bool listByJoin(Emitter& out) {
+        if (m_method != InnerMethod::Join)
+            return false;
+        JoinOutput joined(out);
+        if (fast::joinList(m_joinState->box, m_joinState->limits, joined))
+            return true;
+        useRecursion();
+        return false;
+    }
+    [[gnu::noinline]] bool countByJoin(SolutionCount& count) {
+        if (m_method != InnerMethod::Join)
+            return false;
+        if (fast::joinCount(m_joinState->box, m_joinState->limits, count))
+            return true;
+        useRecursion();
+        return false;
     }
 
 private:
     // ---- The join's hook: the choice, and the recursion when the join finds no memory. ----
     bool chooseJoin(const FastSearchOptions& options, bool counting, std::int32_t target) {
         const bool forced = options.method == InnerMethod::Join || options.method == InnerMethod::Sweep;
-        if (options.method != InnerMethod::Automatic && !forced)
+        // A join costs at least 0.1 ms: below that the estimate is not worth working out.
+        if ((options.method != InnerMethod::Automatic && !forced) || (!forced && m_estimate < 1e5))
             return false;
+        m_joinState = std::make_unique<JoinState>();
+        fast::JoinBox& m_join = m_joinState->box;
+        fast::JoinLimits& m_joinLimits = m_joinState->limits;
         m_join.lo = m_box.lo;
         m_join.hi = m_box.hi;
         m_join.weights = m_weights;
@@ -1721,15 +1733,19 @@ private:
     InnerMethod m_method = InnerMethod::Recursion;
     int m_tableTerms = 0;
     bool m_pairLeaf = false;
-    double m_estimate = std::numeric_limits<double>::infinity(); // nanoseconds, the automatic choice
-    fast::JoinBox m_join;
-    fast::JoinLimits m_joinLimits;
     std::size_t m_maxRecord = 0;
     const SparseTable* m_sparse = nullptr;
     const DenseTable* m_dense = nullptr;
     Emitter* m_out = nullptr;
     std::uint64_t m_low = 0;  // values of terms 1..4 as 16-bit lanes
     std::uint64_t m_high = 0; // values of terms 5..8
+    double m_estimate = std::numeric_limits<double>::infinity(); // nanoseconds, the automatic choice
+    // The join's box and limits, held apart so that the recursion's members keep their places.
+    struct JoinState {
+        fast::JoinBox box;
+        fast::JoinLimits limits;
+    };
+    std::unique_ptr<JoinState> m_joinState;
 };
 
 // The combinations before `stop` (all of them when there is none) as boxes in enumeration order: with
@@ -1762,8 +1778,11 @@ void fastSearch(const SearchSetup& setup, SolutionSink& sink, const FastSearchOp
     const std::optional<Combination> stop = firstOverflow(setup);
     Emitter out(sink, setup.target, options.wideStores);
     TableCache cache;
-    for (const Box& box : boxesBefore(setup, stop))
-        BoxSearch(setup, box, options, false, cache).list(out, setup.target);
+    for (const Box& box : boxesBefore(setup, stop)) {
+        BoxSearch search(setup, box, options, false, cache);
+        if (!search.listByJoin(out))
+            search.list(out, setup.target);
+    }
     out.flush();
     if (stop)
         throw RunTimeError::overflow();
@@ -1774,8 +1793,11 @@ SearchCount fastCount(const SearchSetup& setup, const FastSearchOptions& options
     SearchCount result;
     result.overflow = stop.has_value();
     TableCache cache;
-    for (const Box& box : boxesBefore(setup, stop))
-        result.solutions += BoxSearch(setup, box, options, true, cache).count(setup.target);
+    for (const Box& box : boxesBefore(setup, stop)) {
+        BoxSearch search(setup, box, options, true, cache);
+        SolutionCount joined;
+        result.solutions += search.countByJoin(joined) ? joined : search.count(setup.target);
+    }
     return result;
 }
 

@@ -40,8 +40,11 @@ struct FastSearchOptions {
 /// intermediate values); the combinations before it form at most eight boxes, searched in order with
 /// exact 64-bit sums: bounded recursion from term 8 down, each term's values limited to those that
 /// leave a remainder the terms below can reach (range and gcd), down to a table of the inner terms'
-/// sums (meet in the middle) or to terms 2 and 1 solved together. A cost estimate chooses per box.
-/// Memory is bounded by the table caps in FastSearchOptions; nothing else grows with the setup.
+/// sums (meet in the middle) or to terms 2 and 1 solved together. Where the range and gcd narrow
+/// little, a box is joined whole instead: the sums of its inner and outer terms swept window by window
+/// of sums, or partitioned by hash, in time that follows the combinations of each half and the
+/// solutions. A cost estimate chooses per box. Memory is bounded by the table caps and the join's
+/// memory in FastSearchOptions; a join without the memory it needs leaves the box to the recursion.
 void fastSearch(const SearchSetup& setup, SolutionSink& sink, const FastSearchOptions& options = {});
 
 /// The count that fastSearch (or referenceSearch) would hand on, without listing the solutions.

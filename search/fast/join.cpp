@@ -1,3 +1,7 @@
+// The join of a box's two halves. Counting and listing mostly go by a sweep over the sorted sums
+// (join_sweep.h), which holds little memory; this file plans the split and the way, and holds the
+// other way, a partitioned hash join, which a listing takes when its solutions would not fit.
+//
 // Meet in the middle by a partitioned hash join. The terms of a box split into an inner part 1..m and
 // an outer part m+1..8. The inner combinations are scattered by a hash of their sum into partitions
 // small enough for the processor's cache, then grouped by sum within each partition, each group in
