@@ -25,38 +25,12 @@
 #include <numeric>
 #include <utility>
 
-#if defined(_WIN32)
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace velmora::fast {
 
 using join::Buffer;
 using join::KeyTable;
 using join::Partitioning;
 using join::Side;
-
-std::size_t defaultJoinMemory() {
-    constexpr std::size_t kCap = std::size_t{1} << 30;
-    double physical = 0;
-#if defined(_WIN32)
-    MEMORYSTATUSEX status{};
-    status.dwLength = sizeof status;
-    if (GlobalMemoryStatusEx(&status))
-        physical = double(status.ullTotalPhys);
-#else
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGE_SIZE);
-    if (pages > 0 && pageSize > 0)
-        physical = double(pages) * double(pageSize);
-#endif
-    if (physical <= 0)
-        return kCap / 4; // unknown: stay modest
-    return static_cast<std::size_t>(std::min(double(kCap), physical / 4));
-}
 
 namespace {
 
@@ -317,14 +291,22 @@ bool joinList(const JoinBox& box, const JoinLimits& limits, PackedSink& out) {
         return false;
     const int threads = std::clamp(limits.threads, 1, 2);
     if (plan.sweep) {
+        Side inner, outer;
+        join::SweepSide innerKeys, outerKeys;
+        bool prepared = false;
         try {
-            const Side inner = join::makeSweepSide(box, 0, plan.m), outer = join::makeSweepSide(box, plan.m, kTerms);
-            if (join::sweepList(inner, outer, join::innerSweep(inner), join::outerSweep(outer, box.target, inner.min()),
-                                static_cast<std::uint64_t>(inner.max() - inner.min()), threads,
-                                limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory(), out))
-                return true;
+            inner = join::makeSweepSide(box, 0, plan.m);
+            outer = join::makeSweepSide(box, plan.m, kTerms);
+            innerKeys = join::innerSweep(inner);
+            outerKeys = join::outerSweep(outer, box.target, inner.min());
+            prepared = true;
         } catch (const std::bad_alloc&) {
         }
+        // sweepList fails only before it hands anything on; what the sink throws goes to the caller.
+        if (prepared && join::sweepList(inner, outer, innerKeys, outerKeys,
+                                        static_cast<std::uint64_t>(inner.max() - inner.min()), threads,
+                                        limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory(), out))
+            return true;
         // Solutions too many for the memory, before any was handed on: the partitioned join holds less.
         if (limits.way == JoinWay::Sweep)
             return false;

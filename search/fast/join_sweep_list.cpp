@@ -72,7 +72,11 @@ double bytesOf(const RowTotals& totals, std::size_t b) {
 bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys, const SweepSide& outerKeys,
                std::uint64_t span, int threads, std::size_t memoryBytes, PackedSink& out) {
     RowTotals totals;
-    sweepCount(innerKeys, outerKeys, span, threads, &totals);
+    try {
+        sweepCount(innerKeys, outerKeys, span, threads, &totals);
+    } catch (const std::bad_alloc&) {
+        return false; // nothing handed on yet
+    }
     const std::size_t rowCount = outerKeys.base.size();
     // Chunks of outer rows, in order, each within what memory leaves beside the window buffers.
     // Store offsets are 32 bits: a chunk never holds more than 2^32 words, whatever the limit.
