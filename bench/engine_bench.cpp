@@ -95,6 +95,28 @@ BENCHMARK_CAPTURE(count, W3_wide, []() { return w3Wide(); })->Unit(benchmark::kM
 BENCHMARK_CAPTURE(count, W2_dense, w2Dense)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ComputeStatistics("min", least);
 BENCHMARK_CAPTURE(count, terms_0_120_target_2200, countHuge)->Unit(benchmark::kMillisecond)->Repetitions(5)->ComputeStatistics("min", least);
 
+// The hard families: one run each is enough to see seconds from milliseconds.
+SearchSetup hm60a() { return hiddenModulus(60, false); }
+SearchSetup hm60d() { return hiddenModulus(60, true); }
+SearchSetup hm81a() { return hiddenModulus(81, false); }
+SearchSetup hm81d() { return hiddenModulus(81, true); }
+SearchSetup rw60a() { return randomWeights(60, false); }
+SearchSetup rw60d() { return randomWeights(60, true); }
+SearchSetup rw81a() { return randomWeights(81, false); }
+SearchSetup rw81d() { return randomWeights(81, true); }
+#define VELMORA_HARD(name, make)                                                                                  \
+    BENCHMARK_CAPTURE(fast, name, make)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ComputeStatistics("min", least); \
+    BENCHMARK_CAPTURE(count, name, make)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ComputeStatistics("min", least)
+VELMORA_HARD(HM60_ascending, hm60a);
+VELMORA_HARD(HM60_descending, hm60d);
+VELMORA_HARD(HM81_ascending, hm81a);
+VELMORA_HARD(HM81_descending, hm81d);
+VELMORA_HARD(RW60_ascending, rw60a);
+VELMORA_HARD(RW60_descending, rw60d);
+VELMORA_HARD(RW81_ascending, rw81a);
+VELMORA_HARD(RW81_descending, rw81d);
+VELMORA_HARD(HM81_overflow_stop, hiddenModulusOverflow);
+
 BENCHMARK_CAPTURE(reference, W1_shopping, w1Shopping)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(1);
 BENCHMARK_CAPTURE(reference, W2_dense, w2Dense)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(1);
 BENCHMARK_CAPTURE(reference, W3_wide_ranges_0_10, w3Small)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(1);

@@ -2,6 +2,7 @@
 
 #include "setup/search_setup.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -54,6 +55,49 @@ inline SearchSetup w5ZeroWeight(std::int16_t first = -32768, std::int16_t last =
 inline SearchSetup w6Small() { return workload(200, {3, 5, 7, 11, 13, 17, 19, 23}, every(0, 9)); }
 /// Counting only: over 10^13 solutions.
 inline SearchSetup countHuge() { return workload(2200, {1, 2, 3, 4, 5, 6, 7, 8}, every(0, 120)); }
+
+// Hard families: setups that the range and gcd of the remainders do not narrow.
+
+/// The weights in ascending order, or in descending order.
+inline std::array<std::int32_t, 8> ordered(std::array<std::int32_t, 8> weights, bool descending) {
+    std::sort(weights.begin(), weights.end());
+    if (descending)
+        std::reverse(weights.begin(), weights.end());
+    return weights;
+}
+
+/// Hidden modulus: weights M * a_k + b_k with a_k in 1..9 and small b_k, values 0..R-1. The target
+/// leaves the remainder M / 2 modulo M, which the sum of b_k * v_k (at most 59 * 80) never reaches: no
+/// solution. With M = 800011 every sum stays below 2^31 for R up to 81.
+inline SearchSetup hiddenModulus(std::int16_t values, bool descending, std::int32_t M = 800011) {
+    constexpr std::array<std::int32_t, 8> a = {3, 1, 4, 1, 5, 9, 2, 6};
+    constexpr std::array<std::int32_t, 8> b = {1, 2, 3, 5, 7, 11, 13, 17};
+    std::array<std::int32_t, 8> weights{};
+    for (std::size_t k = 0; k < 8; ++k)
+        weights[k] = M * a[k] + b[k];
+    const std::int32_t target = M * (31 * (values - 1) / 2) + M / 2; // 31 = the sum of a_k
+    return workload(target, ordered(weights, descending), every(0, static_cast<std::int16_t>(values - 1)));
+}
+
+/// Random distinct weights between 10^6 and 5 * 10^6 (their sum times 80 stays below 2^31), values
+/// 0..R-1, the target the sum of a combination near the middle of the ranges: millions of solutions.
+inline SearchSetup randomWeights(std::int16_t values, bool descending) {
+    constexpr std::array<std::int32_t, 8> weights = {2022947, 4860619, 1181947, 3051979,
+                                                     2514251, 1529261, 4129147, 3497153};
+    const std::array<std::int32_t, 8> middle = {40, 37, 44, 38, 42, 41, 36, 43};
+    std::int32_t target = 0;
+    for (std::size_t k = 0; k < 8; ++k) // values - 81 keeps the combination inside 0..R-1
+        target += weights[k] * (middle[k] + (values - 81) / 2);
+    return workload(target, ordered(weights, descending), every(0, static_cast<std::int16_t>(values - 1)));
+}
+
+/// The hidden modulus with M = 1100009, ascending: each half stays below 2^31, but their addition
+/// passes it once term 8 is large enough, and the run stops there with error 6, no solution found.
+inline SearchSetup hiddenModulusOverflow() {
+    SearchSetup setup = hiddenModulus(81, false, 1100009);
+    setup.target = 1100009 * 400 + 1100009 / 2;
+    return setup;
+}
 
 /// Number of combinations the reference engine evaluates (no overflow stop).
 inline double combinations(const SearchSetup& setup) {

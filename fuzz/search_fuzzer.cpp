@@ -89,18 +89,22 @@ SearchSetup readSetup(Bytes& in) {
 }
 
 // One forced way of solving the inner terms, or a forced way with other settings: every method and
-// table size, 16-byte stores, small records of repeated solutions and small table caps.
+// table size, 16-byte stores, small records of repeated solutions and small table caps, and the joins
+// on one thread or two, with a memory limit down to a few hundred bytes (the chunked ways).
 FastSearchOptions readOptions(Bytes& in) {
     const std::uint8_t choice = in.byte();
     const std::uint8_t settings = in.byte();
     FastSearchOptions options;
-    options.method = static_cast<InnerMethod>(choice % 4);
-    options.tableTerms = 1 + (choice / 4) % 8;
+    options.method = static_cast<InnerMethod>(choice % 6);
+    options.tableTerms = 1 + (choice / 6) % 8;
     options.wideStores = (settings & 1) == 0;
     if (settings & 2)
         options.maxRecordedSolutions = settings >> 4;
     if (settings & 4)
         options.maxSparseEntries = options.maxDenseKeys = double(1u << (settings >> 4));
+    options.joinThreads = (settings & 8) ? 1 : 2;
+    if (settings & 2)
+        options.joinMemory = std::size_t{256} << (settings >> 4);
     return options;
 }
 

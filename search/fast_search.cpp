@@ -1,7 +1,8 @@
 // The fast engine's two entry points. The engine itself lives in search/fast/: the boxes before the
 // overflow stop (box.h), each searched by BoxSearch (box_search.h) with the inner method that the
 // cost model chooses (cost_model.h), a sparse or dense table of the inner terms (sparse_table.h,
-// dense_table.h), and an emitter that writes the records (emitter.h, record_writer.h).
+// dense_table.h) or, for a whole box, a join of its inner and outer terms' sums (join.h), and an emitter
+// that writes the records (emitter.h, record_writer.h).
 #include "search/fast_search.h"
 
 #include "search/fast/box.h"
@@ -18,8 +19,11 @@ void fastSearch(const SearchSetup& setup, SolutionSink& sink, const FastSearchOp
     const std::optional<Combination> stop = firstOverflow(setup);
     fast::Emitter out(sink, setup.target, options.wideStores);
     fast::TableCache cache;
-    for (const fast::Box& box : fast::boxesBefore(setup, stop))
-        fast::BoxSearch(setup, box, options, false, cache).list(out, setup.target);
+    for (const fast::Box& box : fast::boxesBefore(setup, stop)) {
+        fast::BoxSearch search(setup, box, options, false, cache);
+        if (!search.listByJoin(out))
+            search.list(out, setup.target);
+    }
     out.flush();
     if (stop)
         throw RunTimeError::overflow();
@@ -30,8 +34,11 @@ SearchCount fastCount(const SearchSetup& setup, const FastSearchOptions& options
     SearchCount result;
     result.overflow = stop.has_value();
     fast::TableCache cache;
-    for (const fast::Box& box : fast::boxesBefore(setup, stop))
-        result.solutions += fast::BoxSearch(setup, box, options, true, cache).count(setup.target);
+    for (const fast::Box& box : fast::boxesBefore(setup, stop)) {
+        fast::BoxSearch search(setup, box, options, true, cache);
+        SolutionCount joined;
+        result.solutions += search.countByJoin(joined) ? joined : search.count(setup.target);
+    }
     return result;
 }
 

@@ -12,6 +12,8 @@ enum class InnerMethod {
     Recursion,   ///< bounded recursion, terms 1 and 2 solved together as an arithmetic progression
     SparseTable, ///< meet in the middle: every combination of the inner terms, grouped by sum
     DenseTable,  ///< counting only: the number of inner combinations for each reachable sum
+    Join,        ///< a whole box at once: both halves' sums partitioned by hash and joined in the cache
+    Sweep,       ///< a whole box at once: both halves' sorted sums swept window by window of sums
 };
 
 struct FastSearchOptions {
@@ -27,6 +29,10 @@ struct FastSearchOptions {
     /// Runs of table matches are written with 64-byte stores where the processor has them; false keeps
     /// to 16-byte stores, so that tests reach both ways on such a processor.
     bool wideStores = true;
+    /// The join's memory, in bytes: 0 takes 1 GiB, or a quarter of physical memory when that is less.
+    /// Where a setup needs more, the join takes the outer terms in chunks or the cost estimate passes it by.
+    std::size_t joinMemory = 0;
+    int joinThreads = 2; ///< 1 or 2; the results do not depend on it
 };
 
 /// The fast engine: the solutions and overflow stop of referenceSearch, found without visiting every
@@ -34,8 +40,11 @@ struct FastSearchOptions {
 /// intermediate values); the combinations before it form at most eight boxes, searched in order with
 /// exact 64-bit sums: bounded recursion from term 8 down, each term's values limited to those that
 /// leave a remainder the terms below can reach (range and gcd), down to a table of the inner terms'
-/// sums (meet in the middle) or to terms 2 and 1 solved together. A cost estimate chooses per box.
-/// Memory is bounded by the table caps in FastSearchOptions; nothing else grows with the setup.
+/// sums (meet in the middle) or to terms 2 and 1 solved together. Where the range and gcd narrow
+/// little, a box is joined whole instead: the sums of its inner and outer terms swept window by window
+/// of sums, or partitioned by hash, in time that follows the combinations of each half and the
+/// solutions. A cost estimate chooses per box. Memory is bounded by the table caps and the join's
+/// memory in FastSearchOptions; a join without the memory it needs leaves the box to the recursion.
 void fastSearch(const SearchSetup& setup, SolutionSink& sink, const FastSearchOptions& options = {});
 
 /// The count that fastSearch (or referenceSearch) would hand on, without listing the solutions.

@@ -2,6 +2,7 @@
 
 #include "search/fast/cost_model.h"
 
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <span>
@@ -18,6 +19,11 @@ BoxSearch::BoxSearch(const SearchSetup& setup, const Box& box, const FastSearchO
     const InnerPlan plan = planInner(box, m_levels, options, counting, setup.target);
     m_method = plan.method;
     m_tableTerms = plan.tableTerms;
+    if (chooseJoin(options, counting, setup.target, plan.estimateNs)) {
+        cache.sparse.reset(); // their memory is the join's
+        cache.dense.reset();
+        return;
+    }
     try {
         if (m_method == InnerMethod::SparseTable) {
             if (!cache.sparse || !cache.sparse->builtFor(box, m_tableTerms, counting)) {
@@ -42,6 +48,73 @@ BoxSearch::BoxSearch(const SearchSetup& setup, const Box& box, const FastSearchO
         m_tableTerms = 0;
     }
     m_pairLeaf = m_tableTerms == 0 && m_levels[0].weight != 0 && m_levels[1].weight != 0;
+}
+
+namespace {
+
+// The join's combinations, written through the emitter.
+class JoinOutput final : public PackedSink {
+public:
+    explicit JoinOutput(Emitter& out) : m_out(out) {}
+    void put(std::span<const PackedValues> combinations) override {
+        Emitter::Cursor cursor = m_out.open();
+        for (const PackedValues& c : combinations)
+            m_out.put(cursor, c.low, c.high);
+        m_out.close(cursor);
+    }
+
+private:
+    Emitter& m_out;
+};
+
+} // namespace
+
+bool BoxSearch::chooseJoin(const FastSearchOptions& options, bool counting, std::int32_t target, double estimateNs) {
+    const bool forced = options.method == InnerMethod::Join || options.method == InnerMethod::Sweep;
+    // A join costs at least 0.1 ms: below that the estimate is not worth working out.
+    if ((options.method != InnerMethod::Automatic && !forced) || (!forced && estimateNs < 1e5))
+        return false;
+    auto state = std::make_unique<JoinState>();
+    state->box.lo = m_box.lo;
+    state->box.hi = m_box.hi;
+    state->box.weights = m_weights;
+    state->box.target = target;
+    state->limits = {options.joinMemory, options.joinThreads,
+                     options.method == InnerMethod::Join    ? JoinWay::Partitioned
+                     : options.method == InnerMethod::Sweep ? JoinWay::Sweep
+                                                            : JoinWay::Cheapest};
+    const double cost = joinCost(state->box, counting, state->limits);
+    if (!(cost < estimateNs) && !(forced && std::isfinite(cost)))
+        return false;
+    m_joinState = std::move(state);
+    m_method = InnerMethod::Join;
+    m_tableTerms = 0;
+    return true;
+}
+
+void BoxSearch::useRecursion() {
+    m_method = InnerMethod::Recursion;
+    m_tableTerms = 0;
+    m_pairLeaf = m_levels[0].weight != 0 && m_levels[1].weight != 0;
+}
+
+[[gnu::noinline]] bool BoxSearch::listByJoin(Emitter& out) {
+    if (m_method != InnerMethod::Join)
+        return false;
+    JoinOutput joined(out);
+    if (joinList(m_joinState->box, m_joinState->limits, joined))
+        return true;
+    useRecursion();
+    return false;
+}
+
+[[gnu::noinline]] bool BoxSearch::countByJoin(SolutionCount& count) {
+    if (m_method != InnerMethod::Join)
+        return false;
+    if (joinCount(m_joinState->box, m_joinState->limits, count))
+        return true;
+    useRecursion();
+    return false;
 }
 
 void BoxSearch::list(Emitter& out, std::int32_t target) {

@@ -4,6 +4,7 @@
 #include "search/fast/box.h"
 #include "search/fast/dense_table.h"
 #include "search/fast/emitter.h"
+#include "search/fast/join.h"
 #include "search/fast/sparse_table.h"
 #include "search/fast_search.h"
 
@@ -31,7 +32,16 @@ public:
     void list(Emitter& out, std::int32_t target);
     SolutionCount count(std::int32_t target) { return countFrom(kTerms, target); }
 
+    // Where the cost model chose the join for the whole box: the box listed or counted by it. False
+    // when it was not chosen, or found no memory; the box is then left to list() or count(), which take
+    // the recursion. Out of line, so that the recursion's code is laid out as it is without the join.
+    bool listByJoin(Emitter& out);
+    bool countByJoin(SolutionCount& count);
+
 private:
+    bool chooseJoin(const FastSearchOptions& options, bool counting, std::int32_t target, double estimateNs);
+    void useRecursion();
+
     void setValue(int k, std::int64_t value) { setLane(m_low, m_high, k, value); }
 
     template <class Visit>
@@ -54,6 +64,12 @@ private:
     Emitter* m_out = nullptr;
     std::uint64_t m_low = 0;  // values of terms 1..4 as 16-bit lanes
     std::uint64_t m_high = 0; // values of terms 5..8
+    // The join's box and limits, held apart so that the recursion's members keep their places.
+    struct JoinState {
+        JoinBox box;
+        JoinLimits limits;
+    };
+    std::unique_ptr<JoinState> m_joinState;
 };
 
 } // namespace velmora::fast

@@ -100,6 +100,7 @@ InnerPlan planInner(const Box& box, const std::array<Level, kTerms>& levels, con
             plan = {InnerMethod::SparseTable, m};
         }
     }
+    plan.estimateNs = best;
     if (!counting)
         return plan;
     for (int m = 1; m <= kTerms; ++m) {
@@ -112,6 +113,7 @@ InnerPlan planInner(const Box& box, const std::array<Level, kTerms>& levels, con
             plan = {InnerMethod::DenseTable, m};
         }
     }
+    plan.estimateNs = best;
     return plan;
 }
 

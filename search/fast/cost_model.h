@@ -6,12 +6,14 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 
 namespace velmora::fast {
 
 struct InnerPlan {
     InnerMethod method = InnerMethod::Recursion;
     int tableTerms = 0; // terms 1..tableTerms in the table; 0 without one
+    double estimateNs = std::numeric_limits<double>::infinity(); // of the automatic choice; not for a forced one
 };
 
 // A forced method in `options` is taken when its table fits the caps; otherwise, and for Automatic,

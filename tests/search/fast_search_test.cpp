@@ -94,6 +94,18 @@ std::vector<FastSearchOptions> listingMethods() {
         narrow.wideStores = false;
         methods.push_back(narrow);
     }
+    // The join on two threads; on one, with so little memory that it takes the outer terms in chunks.
+    FastSearchOptions join{InnerMethod::Join};
+    methods.push_back(join);
+    join.joinThreads = 1;
+    join.joinMemory = 2048;
+    methods.push_back(join);
+    // The sweep over sorted sums, on two threads; on one, with memory for a few solutions at a time.
+    FastSearchOptions sweep{InnerMethod::Sweep};
+    methods.push_back(sweep);
+    sweep.joinThreads = 1;
+    sweep.joinMemory = 8192;
+    methods.push_back(sweep);
     return methods;
 }
 
@@ -105,10 +117,11 @@ std::vector<FastSearchOptions> countingMethods() {
 }
 
 std::string describe(const FastSearchOptions& options) {
-    const char* names[] = {"automatic", "recursion", "sparse table", "dense table"};
+    const char* names[] = {"automatic", "recursion", "sparse table", "dense table", "join", "sweep"};
     return std::string(names[static_cast<int>(options.method)]) + " " + std::to_string(options.tableTerms) +
            ", records up to " + std::to_string(options.maxRecordedSolutions) +
-           (options.wideStores ? "" : ", 16-byte stores");
+           (options.wideStores ? "" : ", 16-byte stores") + ", join memory " + std::to_string(options.joinMemory) +
+           " on " + std::to_string(options.joinThreads) + " threads";
 }
 
 // Checks every listing method and every counting method against the reference on one setup.
@@ -268,6 +281,33 @@ TEST(FastSearchDifferential, RandomLargerSetupsMatchTheReference) {
         checkAgainstReference(generator.next(200000));
         if (HasFailure())
             return;
+    }
+}
+
+// The joins where the random setups seldom take them: rows of thousands of solutions, so that a
+// listing under a small memory limit goes in chunks; one thread and two; a term of weight 0, negative
+// weights, and a stop midway.
+TEST(FastSearchDifferential, JoinsInChunksMatchTheReference) {
+    const SearchSetup setups[] = {
+        makeSetup(100, {3, 5, 7, 11, 13, 17, 19, 23}, {{{0, 5}, {0, 5}, {0, 5}, {0, 5}, {0, 5}, {0, 5}, {0, 5}, {0, 5}}}),
+        makeSetup(-20, {-3, 0, 7, -11, 13, 5, -19, 23},
+                  {{{-3, 3}, {0, 3}, {-2, 4}, {-3, 3}, {0, 5}, {-4, 2}, {-3, 3}, {0, 5}}}),
+        makeSetup(2000, {1, 2, 3, 4, 5, 6, 400000000, 7},
+                  {{{0, 7}, {0, 7}, {0, 7}, {0, 7}, {0, 7}, {0, 7}, {0, 9}, {0, 7}}}),
+    };
+    for (const SearchSetup& setup : setups) {
+        SCOPED_TRACE(describe(setup));
+        const Outcome expected = reference(setup);
+        for (const InnerMethod method : {InnerMethod::Join, InnerMethod::Sweep})
+            for (const std::size_t memory : {std::size_t{12000}, std::size_t{20000}, std::size_t{30000}, std::size_t{0}})
+                for (const int threads : {1, 2}) {
+                    FastSearchOptions options{method};
+                    options.joinMemory = memory;
+                    options.joinThreads = threads;
+                    SCOPED_TRACE(describe(options));
+                    EXPECT_TRUE(sameOutcome(expected, fast(setup, options)));
+                    EXPECT_EQ(fastCount(setup, options).solutions, SolutionCount(expected.solutions.size()));
+                }
     }
 }
 

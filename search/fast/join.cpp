@@ -1,0 +1,382 @@
+// The join of a box's two halves. Counting and listing mostly go by a sweep over the sorted sums
+// (join_sweep.h), which holds little memory; this file plans the split and the way, and holds the
+// other way, a partitioned hash join, which a listing takes when its solutions would not fit.
+//
+// Meet in the middle by a partitioned hash join. The terms of a box split into an inner part 1..m and
+// an outer part m+1..8. The inner combinations are scattered by a hash of their sum into partitions
+// small enough for the processor's cache, then grouped by sum within each partition, each group in
+// enumeration order. The outer combinations, a chunk of rows at a time, go through the same scatter
+// with the sum they need from the inner terms; each partition's groups are put in a small table and
+// the outer keys look themselves up in it. Counting adds the sizes of the groups found. Listing marks
+// each outer combination with its group, then walks the chunk in enumeration order and writes each
+// marked combination with every member of its group: the solutions come out in order.
+#include "search/fast/join.h"
+
+#include "search/fast/join_parts.h"
+#include "search/fast/join_sweep.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+#include <numeric>
+#include <utility>
+
+namespace velmora::fast {
+
+using join::Buffer;
+using join::KeyTable;
+using join::Partitioning;
+using join::Side;
+
+namespace {
+
+constexpr int kTerms = 8;
+
+// Costs in nanoseconds, measured on this code: an inner combination (scattered, then grouped in two
+// passes over its partition), an outer combination (scattered and looked up), and an inner
+// combination put into a partition's table again for each further chunk of outer rows.
+constexpr double kInnerNs = 9;
+constexpr double kOuterNs = 6;
+constexpr double kRebuildNs = 3;
+// Bytes an inner combination holds (counting: its index; listing: its index and its group's start),
+// and an outer combination of a chunk (its index and, for listing, its mark).
+constexpr double kInnerCountBytes = 4;
+constexpr double kInnerListBytes = 8;
+constexpr double kOuterCountBytes = 4;
+constexpr double kOuterListBytes = 8;
+// A solution listed by the sweep: copied into the store, its record sorted, read back.
+constexpr double kCopyNs = 8;
+// Fresh memory costs its first touch: about 0.6 ns per byte measured here (1 GB in 0.6 s of system
+// time), more while the machine is loaded.
+constexpr double kTouchNs = 0.6;
+
+double rangeSize(const JoinBox& box, int k) {
+    return double(box.hi[static_cast<std::size_t>(k)]) - box.lo[static_cast<std::size_t>(k)] + 1;
+}
+
+double bitsFor(double n) { return std::bit_width(static_cast<std::uint64_t>(n) - 1); }
+
+struct Plan {
+    int m = 0; // inner terms 1..m
+    bool sweep = false; // counting by a sweep over the sums instead of the partitioned join
+    double cost = std::numeric_limits<double>::infinity();
+    std::size_t chunkRows = 0; // slow rows of the outer side in a chunk
+};
+
+// The solutions a box is expected to have, its sum taken as normally distributed: the listing by a
+// sweep copies and sorts each one, which the other ways do not.
+double expectedSolutions(const JoinBox& box) {
+    double n = 1, mean = 0, variance = 0;
+    std::int64_t g = 0;
+    for (int k = 0; k < kTerms; ++k) {
+        const auto K = static_cast<std::size_t>(k);
+        const double w = double(box.weights[K]), size = rangeSize(box, k);
+        n *= size;
+        mean += w * (double(box.lo[K]) + box.hi[K]) / 2;
+        variance += w * w * (size * size - 1) / 12;
+        g = std::gcd(g, box.weights[K]);
+    }
+    if (variance == 0)
+        return std::abs(mean - double(box.target)) < 0.5 ? n : 0;
+    const double z = (double(box.target) - mean) / std::sqrt(variance);
+    return n * double(g) * std::exp(-z * z / 2) / std::sqrt(2 * 3.141592653589793 * variance);
+}
+
+Plan makePlan(const JoinBox& box, bool counting, const JoinLimits& limits) {
+    const double memory = double(limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory());
+    const double speedup = limits.threads > 1 ? 1.6 : 1.0;
+    const double copied = counting ? 0 : kCopyNs * expectedSolutions(box);
+    Plan best;
+    for (int m = 1; m < kTerms; ++m) {
+        const double inner = join::combinations(box, 0, m);
+        const double outer = join::combinations(box, m, kTerms);
+        double span = 0;
+        for (int k = 0; k < m; ++k) {
+            const double w = double(box.weights[static_cast<std::size_t>(k)]);
+            span += (w < 0 ? -w : w) * (rangeSize(box, k) - 1);
+        }
+        // Indices hold the two runs' bit fields in 32 bits, and inner keys fit 32 bits.
+        const int innerSplit = join::splitPoint(box, 0, m), outerSplit = join::splitPoint(box, m, kTerms);
+        const double innerBits = bitsFor(join::combinations(box, 0, innerSplit)) + bitsFor(join::combinations(box, innerSplit, m));
+        const double outerFast = join::combinations(box, m, outerSplit);
+        const double outerRows = join::combinations(box, outerSplit, kTerms);
+        if (inner > double(1 << 28) || outer > double(1 << 28) * double(1 << 28) || span >= 4294967296.0)
+            continue;
+        const int innerSweep = join::sweepSplit(box, 0, m);
+        const double sweepBits = bitsFor(join::combinations(box, 0, innerSweep)) + bitsFor(join::combinations(box, innerSweep, m));
+        if (limits.way != JoinWay::Partitioned && (counting || sweepBits <= 32)) {
+            const double rowsBoth = join::combinations(box, innerSweep, m) +
+                                    join::combinations(box, join::sweepSplit(box, m, kTerms), kTerms);
+            // Listing sweeps twice, the second time in chunks that are rarely more than one.
+            const double cost = join::sweepCost(inner, outer, rowsBoth, span) * (counting ? 1 : 2) / speedup + copied;
+            if (cost < best.cost)
+                best = {m, true, cost, 0};
+        }
+        if (innerBits > 32 || outer > 1e12 || limits.way == JoinWay::Sweep)
+            continue;
+        const double left = memory - (counting ? kInnerCountBytes : kInnerListBytes) * inner;
+        const double perRow = (counting ? kOuterCountBytes : kOuterListBytes) * outerFast;
+        const double rows = std::min({outerRows, std::floor(left / perRow), std::floor(4294967295.0 / std::exp2(bitsFor(outerFast)))});
+        if (rows < 1)
+            continue;
+        const double chunks = std::ceil(outerRows / rows);
+        const double touched = (counting ? kInnerCountBytes : kInnerListBytes) * inner + perRow * std::min(rows, outerRows);
+        const double cost =
+            (kInnerNs * inner + kOuterNs * outer + kRebuildNs * inner * (chunks - 1)) / speedup + kTouchNs * touched;
+        if (cost < best.cost)
+            best = {m, false, cost, static_cast<std::size_t>(rows)};
+    }
+    return best;
+}
+
+// Partitions of about 8,000 inner combinations: with their table, well inside the second-level cache.
+Partitioning partitioningFor(double inner) {
+    Partitioning parts;
+    while (parts.bits < 12 && inner / double(parts.count()) > 8192)
+        ++parts.bits;
+    return parts;
+}
+
+// Partitions [first, end) of thread t's share.
+std::pair<std::size_t, std::size_t> share(std::size_t partitions, int t, int threads) {
+    if (threads == 1)
+        return {0, partitions};
+    return t == 0 ? std::pair{std::size_t{0}, partitions / 2} : std::pair{partitions / 2, partitions};
+}
+
+// The inner side's indices, scattered by partition. Listing groups each partition by key in place:
+// group g of partition p has the number gid = partStart[p] + g, and its members, in enumeration order,
+// are indices[start[gid] .. start[gid + 1]).
+struct Inner {
+    Side side;
+    join::KeyRows rows;
+    Partitioning parts;
+    std::vector<std::size_t> partStart;
+    std::vector<std::uint32_t> partGroups;
+    Buffer<std::uint32_t> indices;
+    Buffer<std::uint32_t> start;
+
+    Inner(const JoinBox& box, int m, int threads) : side(join::makeSide(box, 0, m)) {
+        rows.side = &side;
+        rows.offset = -side.min();
+        rows.span = static_cast<std::uint64_t>(side.max() - side.min());
+        rows.rowEnd = side.slow.sums.size();
+        const std::size_t n = side.fast.sums.size() * side.slow.sums.size();
+        parts = partitioningFor(double(n));
+        indices = Buffer<std::uint32_t>(n);
+        join::scatter(rows, parts, indices.data(), partStart, threads);
+    }
+
+    void group(int threads) {
+        const std::size_t n = indices.size(), P = parts.count();
+        start = Buffer<std::uint32_t>(n + 1);
+        start[n] = static_cast<std::uint32_t>(n);
+        partGroups.assign(P, 0);
+        join::onThreads(threads, [&](int t) {
+            KeyTable table;
+            std::vector<std::uint32_t> cursor, copy;
+            const auto [first, end] = share(P, t, threads);
+            for (std::size_t p = first; p < end; ++p) {
+                const std::size_t base = partStart[p], size = partStart[p + 1] - base;
+                copy.assign(indices.data() + base, indices.data() + base + size);
+                table.reset(std::min<std::size_t>(size, 1 << 14));
+                cursor.clear();
+                for (const std::uint32_t index : copy) {
+                    bool added = false;
+                    const std::uint32_t g = table.insert(rows.keyOf(index), static_cast<std::uint32_t>(cursor.size()), added);
+                    if (added)
+                        cursor.push_back(0);
+                    ++cursor[g];
+                }
+                auto at = static_cast<std::uint32_t>(base);
+                for (std::size_t g = 0; g < cursor.size(); ++g) {
+                    start[base + g] = at;
+                    at += std::exchange(cursor[g], at);
+                }
+                // The place after the last group closes it. When every member has a group of its own,
+                // that place is the next partition's first group, whose start is the same.
+                if (cursor.size() < size)
+                    start[base + cursor.size()] = static_cast<std::uint32_t>(base + size);
+                partGroups[p] = static_cast<std::uint32_t>(cursor.size());
+                for (const std::uint32_t index : copy)
+                    indices[cursor[table.find(rows.keyOf(index))]++] = index;
+            }
+        });
+    }
+
+    std::uint32_t groupKey(std::size_t gid) const { return rows.keyOf(indices[start[gid]]); }
+};
+
+// The outer rows [rowFirst, rowEnd), scattered by the inner side's partitions with the key the inner
+// terms must make: calls found(t, index, p, value) on thread t for each outer combination whose key
+// `table` of partition p holds, after fill(table, p) put the partition's inner keys in it.
+template <class Fill, class Found>
+void probe(const Inner& inner, const Side& outer, std::int64_t target, std::size_t rowFirst, std::size_t rowEnd,
+           std::uint32_t* elements, int threads, Fill&& fill, Found&& found) {
+    join::KeyRows rows;
+    rows.side = &outer;
+    rows.offset = target - inner.side.min();
+    rows.sign = -1;
+    rows.span = inner.rows.span;
+    rows.rowFirst = rowFirst;
+    rows.rowEnd = rowEnd;
+    std::vector<std::size_t> starts;
+    join::scatter(rows, inner.parts, elements, starts, threads);
+    const std::size_t P = inner.parts.count();
+    join::onThreads(threads, [&](int t) {
+        KeyTable table;
+        const auto [first, end] = share(P, t, threads);
+        for (std::size_t p = first; p < end; ++p) {
+            if (starts[p] == starts[p + 1] || inner.partStart[p] == inner.partStart[p + 1])
+                continue;
+            fill(table, p);
+            for (std::size_t i = starts[p]; i < starts[p + 1]; ++i) {
+                const std::uint32_t value = table.find(rows.keyOf(elements[i]));
+                if (value != KeyTable::kNone)
+                    found(t, elements[i], value);
+            }
+        }
+    });
+}
+
+} // namespace
+
+double joinCost(const JoinBox& box, bool counting, const JoinLimits& limits) {
+    return makePlan(box, counting, limits).cost;
+}
+
+bool joinCount(const JoinBox& box, const JoinLimits& limits, SolutionCount& count) {
+    const Plan plan = makePlan(box, true, limits);
+    if (plan.m == 0)
+        return false;
+    const int threads = std::clamp(limits.threads, 1, 2);
+    try {
+        if (plan.sweep) {
+            const Side inner = join::makeSweepSide(box, 0, plan.m), outer = join::makeSweepSide(box, plan.m, kTerms);
+            count = join::sweepCount(join::innerSweep(inner), join::outerSweep(outer, box.target, inner.min()),
+                                     static_cast<std::uint64_t>(inner.max() - inner.min()), threads);
+            return true;
+        }
+        const Inner inner(box, plan.m, threads);
+        const Side outer = join::makeSide(box, plan.m, kTerms);
+        const std::size_t rowCount = outer.slow.sums.size();
+        Buffer<std::uint32_t> elements(std::min(plan.chunkRows, rowCount) * outer.fast.sums.size());
+        std::array<unsigned __int128, 2> totals{};
+        // Each partition's table counts the inner combinations of each key.
+        const auto fill = [&](KeyTable& table, std::size_t p) {
+            table.reset(std::min<std::size_t>(inner.partStart[p + 1] - inner.partStart[p], 1 << 14));
+            for (std::size_t i = inner.partStart[p]; i < inner.partStart[p + 1]; ++i) {
+                bool added = false;
+                std::uint32_t& n = table.insert(inner.rows.keyOf(inner.indices[i]), 0, added);
+                ++n;
+            }
+        };
+        for (std::size_t r = 0; r < rowCount; r += plan.chunkRows)
+            probe(inner, outer, box.target, r, std::min(r + plan.chunkRows, rowCount), elements.data(), threads, fill,
+                  [&](int t, std::uint32_t, std::uint32_t n) { totals[static_cast<std::size_t>(t)] += n; });
+        count = SolutionCount(totals[0]) + SolutionCount(totals[1]);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool joinList(const JoinBox& box, const JoinLimits& limits, PackedSink& out) {
+    const Plan plan = makePlan(box, false, limits);
+    if (plan.m == 0)
+        return false;
+    const int threads = std::clamp(limits.threads, 1, 2);
+    if (plan.sweep) {
+        Side inner, outer;
+        join::SweepSide innerKeys, outerKeys;
+        bool prepared = false;
+        try {
+            inner = join::makeSweepSide(box, 0, plan.m);
+            outer = join::makeSweepSide(box, plan.m, kTerms);
+            innerKeys = join::innerSweep(inner);
+            outerKeys = join::outerSweep(outer, box.target, inner.min());
+            prepared = true;
+        } catch (const std::bad_alloc&) {
+        }
+        // sweepList fails only before it hands anything on; what the sink throws goes to the caller.
+        if (prepared && join::sweepList(inner, outer, innerKeys, outerKeys,
+                                        static_cast<std::uint64_t>(inner.max() - inner.min()), threads,
+                                        limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory(), out))
+            return true;
+        // Solutions too many for the memory, before any was handed on: the partitioned join holds less.
+        if (limits.way == JoinWay::Sweep)
+            return false;
+        JoinLimits partitioned = limits;
+        partitioned.way = JoinWay::Partitioned;
+        return joinList(box, partitioned, out);
+    }
+    std::unique_ptr<Inner> inner;
+    Buffer<std::uint32_t> elements, marks;
+    Side outer;
+    try {
+        inner = std::make_unique<Inner>(box, plan.m, threads);
+        inner->group(threads);
+        outer = join::makeSide(box, plan.m, kTerms);
+        const std::size_t size = std::min(plan.chunkRows, outer.slow.sums.size()) * outer.fast.sums.size();
+        elements = Buffer<std::uint32_t>(size);
+        marks = Buffer<std::uint32_t>(size);
+    } catch (const std::bad_alloc&) {
+        return false; // nothing handed on yet
+    }
+    const Inner& g = *inner;
+    const std::size_t fastSize = outer.fast.sums.size(), rowCount = outer.slow.sums.size();
+    const unsigned fastBits = outer.fast.bits;
+    const std::uint32_t fastMask = (std::uint32_t{1} << fastBits) - 1;
+    const auto fill = [&](KeyTable& table, std::size_t p) {
+        table.reset(g.partGroups[p]);
+        bool added = false;
+        for (std::uint32_t k = 0; k < g.partGroups[p]; ++k)
+            table.insert(g.groupKey(g.partStart[p] + k), static_cast<std::uint32_t>(g.partStart[p] + k), added);
+    };
+    const std::size_t innerBits = g.side.fast.bits;
+    const std::uint32_t innerMask = (std::uint32_t{1} << innerBits) - 1;
+    const PackedValues* innerFast = g.side.fast.packed.data();
+    const PackedValues* innerSlow = g.side.slow.packed.data();
+    constexpr std::size_t kBatch = 1024;
+    std::vector<PackedValues> batch(kBatch);
+    std::size_t used = 0;
+    for (std::size_t r = 0; r < rowCount; r += plan.chunkRows) {
+        const std::size_t rowEnd = std::min(r + plan.chunkRows, rowCount);
+        std::memset(marks.data(), 0, (rowEnd - r) * fastSize * sizeof(std::uint32_t));
+        probe(g, outer, box.target, r, rowEnd, elements.data(), threads, fill,
+              [&](int, std::uint32_t index, std::uint32_t gid) {
+                  marks[(index >> fastBits) * fastSize + (index & fastMask)] = gid + 1;
+              });
+        // In enumeration order: each marked outer combination with every member of its group.
+        const std::uint32_t* mark = marks.data();
+        for (std::size_t b = r; b < rowEnd; ++b) {
+            const PackedValues& slow = outer.slow.packed[b];
+            for (std::size_t a = 0; a < fastSize; ++a, ++mark) {
+                if (*mark == 0)
+                    continue;
+                const std::size_t gid = *mark - 1;
+                const std::uint64_t low = slow.low | outer.fast.packed[a].low;
+                const std::uint64_t high = slow.high | outer.fast.packed[a].high;
+                for (std::uint32_t j = g.start[gid], end = g.start[gid + 1]; j < end; ++j) {
+                    const std::uint32_t index = g.indices[j];
+                    const PackedValues& x = innerFast[index & innerMask];
+                    const PackedValues& y = innerSlow[index >> innerBits];
+                    batch[used++] = {low | x.low | y.low, high | x.high | y.high};
+                    if (used == kBatch) {
+                        out.put(std::span<const PackedValues>(batch.data(), used));
+                        used = 0;
+                    }
+                }
+            }
+        }
+    }
+    if (used > 0)
+        out.put(std::span<const PackedValues>(batch.data(), used));
+    return true;
+}
+
+} // namespace velmora::fast

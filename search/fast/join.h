@@ -1,0 +1,60 @@
+#pragma once
+
+#include "search/solution_count.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace velmora::fast {
+
+/// The values of a combination as 16-bit lanes: `low` holds terms 1..4 (term 1 in the low lane),
+/// `high` terms 5..8.
+struct PackedValues {
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+};
+
+/// Receives the joined combinations in enumeration order, a batch at a time.
+class PackedSink {
+public:
+    virtual ~PackedSink() = default;
+    virtual void put(std::span<const PackedValues> combinations) = 0;
+};
+
+/// A box of combinations that lies wholly before the overflow stop (sums exact in 64 bits), and the
+/// sum the combinations must make.
+struct JoinBox {
+    std::array<std::int32_t, 8> lo{};
+    std::array<std::int32_t, 8> hi{};
+    std::array<std::int64_t, 8> weights{};
+    std::int64_t target = 0;
+};
+
+/// Counting has two ways: the partitioned join, and a sweep over the sorted sums that holds almost no
+/// memory. Listing always joins.
+enum class JoinWay { Cheapest, Partitioned, Sweep };
+
+struct JoinLimits {
+    std::size_t memoryBytes = 0; ///< what the join may hold at once; 0: the machine's default
+    int threads = 2;             ///< 1 or 2; the results do not depend on it
+    JoinWay way = JoinWay::Cheapest;
+};
+
+/// The memory a join may hold by default: 1 GiB, and never more than a quarter of physical memory.
+std::size_t defaultJoinMemory();
+
+/// Estimated nanoseconds for a join of the box, not counting the solutions themselves; infinity when
+/// the join cannot take the box within the memory limit.
+double joinCost(const JoinBox& box, bool counting, const JoinLimits& limits);
+
+/// Counts the combinations of the box that make the target. False, with nothing counted, when the
+/// memory is not there: the caller then takes another way.
+bool joinCount(const JoinBox& box, const JoinLimits& limits, SolutionCount& count);
+
+/// Hands on the combinations of the box that make the target, in enumeration order (term 8 slowest).
+/// False, before anything was handed on, when the memory is not there.
+bool joinList(const JoinBox& box, const JoinLimits& limits, PackedSink& out);
+
+} // namespace velmora::fast

@@ -1,0 +1,151 @@
+#include "search/fast/join_sweep.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numeric>
+
+namespace velmora::fast::join {
+
+int sweepSplit(const JoinBox& box, int from, int to) {
+    int s = from + 1; // the last term stays in the slow run: a listing's chunks are made of its rows
+    while (s + 1 < to && combinations(box, from, s + 1) <= double(1 << 21))
+        ++s;
+    return std::min(s, to);
+}
+
+Side makeSweepSide(const JoinBox& box, int from, int to) {
+    const int s = sweepSplit(box, from, to);
+    return {makeTermRun(box, from, s), makeTermRun(box, s, to)};
+}
+
+namespace {
+
+SweepSide sweepSide(const Side& side, int sign, std::int64_t offset) {
+    SweepSide s;
+    const std::size_t n = side.fast.sums.size();
+    // Sorted as value above index in one 64-bit word: equal values stay in the order of the index.
+    // The values of a run span less than 2^35 (a box lies before the overflow stop) and there are at
+    // most 2^21 of them.
+    const std::int64_t least = sign > 0 ? side.fast.min : -side.fast.max;
+    const unsigned bits = std::max(side.fast.bits, 1u);
+    std::vector<std::uint64_t> order(n);
+    for (std::size_t a = 0; a < n; ++a)
+        order[a] = static_cast<std::uint64_t>(sign * side.fast.sums[a] - least) << bits | a;
+    std::sort(order.begin(), order.end());
+    s.fastIndex.resize(n);
+    s.values.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        s.fastIndex[i] = static_cast<std::uint32_t>(order[i] & ((std::uint64_t{1} << bits) - 1));
+        s.values[i] = static_cast<std::int64_t>(order[i] >> bits) + least;
+    }
+    s.base.reserve(side.slow.sums.size());
+    for (const std::int64_t v : side.slow.sums)
+        s.base.push_back(offset + sign * v);
+    return s;
+}
+
+// The windows [first, end): counts[key - window start] for the inner keys, read by the outer keys.
+unsigned __int128 sweepWindows(const SweepSide& inner, const SweepSide& outer, std::uint64_t first, std::uint64_t end,
+                               std::uint64_t span, RowTotals* rows, int t, std::size_t& widest) {
+    if (first >= end)
+        return 0;
+    std::vector<std::uint32_t> counts(kWindow, 0);
+    const auto firstKey = static_cast<std::int64_t>(first * kWindow);
+    RowCursors in(inner, firstKey, 0, inner.base.size());
+    RowCursors out(outer, firstKey, 0, outer.base.size());
+    unsigned __int128 total = 0;
+    std::uint32_t* const c = counts.data();
+    for (std::uint64_t w = first; w < end; ++w) {
+        const auto lo = static_cast<std::int64_t>(w * kWindow);
+        const std::int64_t hi = std::min(lo + static_cast<std::int64_t>(kWindow), static_cast<std::int64_t>(span) + 1);
+        std::size_t innerKeys = 0;
+        in.advance(hi, [&](std::size_t, std::size_t, std::int64_t key) {
+            ++c[key - lo];
+            ++innerKeys;
+        });
+        if (innerKeys == 0) {
+            out.advance(hi, [](std::size_t, std::size_t, std::int64_t) {});
+            continue;
+        }
+        // A row adds at most 2^42 counts below 2^28 each: moved to the 128-bit total before it could wrap.
+        std::uint64_t found = 0;
+        if (rows) {
+            widest = std::max(widest, innerKeys);
+            std::uint64_t* matches = rows->matches[static_cast<std::size_t>(t)].data();
+            std::uint64_t* solutions = rows->solutions[static_cast<std::size_t>(t)].data();
+            out.advance(hi, [&](std::size_t b, std::size_t, std::int64_t key) {
+                const std::uint32_t n = c[key - lo];
+                matches[b] += n != 0;
+                solutions[b] += n;
+            });
+        } else {
+            out.advance(hi, [&](std::size_t, std::size_t, std::int64_t key) {
+                found += c[key - lo];
+                if (found >> 62) {
+                    total += found;
+                    found = 0;
+                }
+            });
+        }
+        total += found;
+        in.again([&](std::size_t, std::size_t, std::int64_t key) { c[key - lo] = 0; });
+    }
+    return total;
+}
+
+} // namespace
+
+SweepSide innerSweep(const Side& inner) { return sweepSide(inner, 1, -inner.min()); }
+
+SweepSide outerSweep(const Side& outer, std::int64_t target, std::int64_t innerMin) {
+    return sweepSide(outer, -1, target - innerMin);
+}
+
+RowCursors::RowCursors(const SweepSide& side, std::int64_t firstKey, std::size_t rowFirst, std::size_t rowEnd)
+    : m_side(side), m_rowFirst(rowFirst), m_at(rowEnd - rowFirst), m_from(rowEnd - rowFirst) {
+    for (std::size_t r = 0; r < m_at.size(); ++r)
+        m_at[r] = static_cast<std::size_t>(
+            std::lower_bound(side.values.begin(), side.values.end(), firstKey - side.base[rowFirst + r]) -
+            side.values.begin());
+}
+
+std::pair<std::uint64_t, std::uint64_t> windowShare(std::uint64_t span, int t, int threads) {
+    const std::uint64_t windows = (span >> kWindowBits) + 1;
+    if (threads == 1)
+        return {0, windows};
+    return t == 0 ? std::pair{std::uint64_t{0}, windows / 2} : std::pair{windows / 2, windows};
+}
+
+SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::uint64_t span, int threads,
+                         RowTotals* rows) {
+    std::array<unsigned __int128, 2> totals{};
+    std::array<std::size_t, 2> widest{};
+    if (rows)
+        for (std::size_t t = 0; t < 2; ++t) {
+            rows->matches[t].assign(outer.base.size(), 0);
+            rows->solutions[t].assign(outer.base.size(), 0);
+        }
+    // Each thread sweeps its own half of the windows, with its own counts.
+    onThreads(threads, [&](int t) {
+        const auto [first, end] = windowShare(span, t, threads);
+        const auto T = static_cast<std::size_t>(t);
+        totals[T] = sweepWindows(inner, outer, first, end, span, rows, t, widest[T]);
+    });
+    if (rows)
+        rows->widestWindow = std::max(widest[0], widest[1]);
+    if (!rows)
+        return SolutionCount(totals[0]) + SolutionCount(totals[1]);
+    SolutionCount count;
+    for (std::size_t t = 0; t < 2; ++t)
+        for (const std::uint64_t n : rows->solutions[t])
+            count += SolutionCount(n);
+    return count;
+}
+
+double sweepCost(double innerCombinations, double outerCombinations, double rows, double span) {
+    const double windows = std::floor(span / double(kWindow)) + 1;
+    return 4 * (innerCombinations + outerCombinations) + 1.5 * windows * rows + 1e5;
+}
+
+} // namespace velmora::fast::join

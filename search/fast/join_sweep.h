@@ -1,0 +1,94 @@
+#pragma once
+
+// A sweep over the sums: the keys of both sides are visited window by window of the key range. Within
+// a row of a side the fast run's sums are sorted, so the keys of a window are one stretch of the row:
+// each row keeps a pointer that only moves forward. A window's inner keys are counted in a small
+// array that the outer keys read; nothing else of the size of a side is held. The fast run holds all
+// the side's terms but the last ones, so that rows are few and windows can be small.
+
+#include "search/fast/join_parts.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace velmora::fast::join {
+
+/// Where terms [from, to) split for a sweep: the fast run as large as 2^21 combinations allow, the
+/// last term always in the slow run.
+int sweepSplit(const JoinBox& box, int from, int to);
+Side makeSweepSide(const JoinBox& box, int from, int to);
+
+/// One side's keys, row by row: the key of position i of row b is base[b] + values[i], values sorted
+/// (ties in the order of the fast index), fastIndex[i] the fast index of position i.
+struct SweepSide {
+    std::vector<std::int64_t> values;
+    std::vector<std::uint32_t> fastIndex;
+    std::vector<std::int64_t> base;
+};
+
+/// The inner side's keys (sum - minimum) and the outer side's (target - minimum of the inner side -
+/// sum): a match is an inner and an outer key that are equal.
+SweepSide innerSweep(const Side& inner);
+SweepSide outerSweep(const Side& outer, std::int64_t target, std::int64_t innerMin);
+
+/// What a sweep found for each outer row, per half of the windows (the half a thread takes).
+struct RowTotals {
+    std::vector<std::uint64_t> matches[2];   // outer combinations with a match
+    std::vector<std::uint64_t> solutions[2]; // their matches, counted with the inner groups' sizes
+    std::size_t widestWindow = 0;            // the most inner keys in one window
+};
+
+/// The number of equal pairs of keys in [0, span], on `threads` threads; per outer row when `rows`.
+SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::uint64_t span, int threads,
+                         RowTotals* rows = nullptr);
+
+/// Lists the matches of a box: `inner` and `outer` are the sides the sweeps were made from.
+/// False, before anything was handed on, when the solutions need more than `memoryBytes`.
+bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys, const SweepSide& outerKeys,
+               std::uint64_t span, int threads, std::size_t memoryBytes, PackedSink& out);
+
+/// Estimated nanoseconds of sweepCount; listing sweeps about twice.
+double sweepCost(double innerCombinations, double outerCombinations, double rows, double span);
+
+/// The windows [first, end) of thread t out of `threads`.
+std::pair<std::uint64_t, std::uint64_t> windowShare(std::uint64_t span, int t, int threads);
+
+/// The pointers of a side's rows into its sorted values.
+class RowCursors {
+public:
+    /// Rows [rowFirst, rowEnd) of the side, from their first key at or above `firstKey`.
+    RowCursors(const SweepSide& side, std::int64_t firstKey, std::size_t rowFirst, std::size_t rowEnd);
+    /// Calls visit(row, position, key) for the keys below `end` not yet visited, row by row.
+    template <class Visit>
+    void advance(std::int64_t end, Visit&& visit) {
+        const std::int64_t* v = m_side.values.data();
+        const std::size_t n = m_side.values.size();
+        for (std::size_t r = 0; r < m_at.size(); ++r) {
+            const std::size_t b = m_rowFirst + r;
+            const std::int64_t base = m_side.base[b], limit = end - base;
+            std::size_t i = m_from[r] = m_at[r];
+            for (; i < n && v[i] < limit; ++i)
+                visit(b, i, base + v[i]);
+            m_at[r] = i;
+        }
+    }
+    /// Calls visit(row, position, key) again for the keys the last advance visited.
+    template <class Visit>
+    void again(Visit&& visit) const {
+        for (std::size_t r = 0; r < m_at.size(); ++r)
+            for (std::size_t i = m_from[r]; i < m_at[r]; ++i)
+                visit(m_rowFirst + r, i, m_side.base[m_rowFirst + r] + m_side.values[i]);
+    }
+
+private:
+    const SweepSide& m_side;
+    std::size_t m_rowFirst = 0;
+    std::vector<std::size_t> m_at;
+    std::vector<std::size_t> m_from;
+};
+
+constexpr unsigned kWindowBits = 16;
+constexpr std::uint64_t kWindow = std::uint64_t{1} << kWindowBits;
+
+} // namespace velmora::fast::join
