@@ -80,6 +80,7 @@ LRESULT CALLBACK labelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     case WM_SETTEXT: {
         const LRESULT result = DefWindowProcW(window, message, wParam, lParam);
         InvalidateRect(window, nullptr, TRUE);
+        NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, window, OBJID_CLIENT, CHILDID_SELF);
         return result;
     }
     case WM_PAINT:

@@ -93,6 +93,8 @@ void ResultList::rowsChanged() {
     m_topRow = std::min(m_topRow, maxTopRow());
     updateScrollBar();
     InvalidateRect(m_hwnd, nullptr, FALSE);
+    // One event for the whole list, however many rows came or went: a screen reader reads them anew.
+    NotifyWinEvent(EVENT_OBJECT_REORDER, m_hwnd, OBJID_CLIENT, CHILDID_SELF);
 }
 
 void ResultList::updateScrollBar() {
