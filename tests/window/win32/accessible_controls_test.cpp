@@ -151,18 +151,24 @@ TEST_F(VelmWithSettings, ScreenReadersReadTheRowsFollowTheKeysAndReadTheLabels) 
         EXPECT_EQ(rows->accNavigate(NAVDIR_PREVIOUS, childId(kRows), &end), S_OK);
         EXPECT_EQ(idIn(end), kRows - 1);
 
-        // The focus comes to the list with no row selected, then each key moves it: the focused child, the
-        // selection, the states, the box and the events follow the row.
+        // The focus comes to the list with no row selected, then each key moves it, or the screen reader
+        // selects a row while the focus is elsewhere: the focused child, the selection, the states, the box
+        // and the events follow the row.
         struct Step {
-            WPARAM key; // 0: only the focus comes
+            WPARAM key; // 0: no key
             LONG focused;
+            bool readerSelects = false;
         };
         SetFocus(window);
         for (const Step& step : {Step{0, CHILDID_SELF}, Step{VK_DOWN, 1}, Step{VK_DOWN, 2}, Step{VK_END, kRows},
-                                 Step{VK_UP, kRows - 1}, Step{VK_HOME, 1}}) {
+                                 Step{VK_UP, kRows - 1}, Step{0, 5'000'000, true}, Step{VK_HOME, 1}}) {
             SCOPED_TRACE(step.focused);
             if (step.key)
                 SendMessageW(window, WM_KEYDOWN, step.key, 0);
+            if (step.readerSelects) {
+                SetFocus(velm.control("Command1"));
+                EXPECT_EQ(rows->accSelect(SELFLAG_TAKEFOCUS | SELFLAG_TAKESELECTION, childId(step.focused)), S_OK);
+            }
             VARIANT focus, selection;
             VariantInit(&focus);
             VariantInit(&selection);
