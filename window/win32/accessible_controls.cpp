@@ -138,8 +138,11 @@ public:
         if (child.lVal != CHILDID_SELF)
             return giveChild(rowState(child.lVal - 1), state);
         const HRESULT result = m_standard->get_accState(child, state);
-        if (!m_list && result == S_OK && state->vt == VT_I4) // a label never takes the focus
-            state->lVal = (state->lVal & ~(STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED)) | STATE_SYSTEM_READONLY;
+        // A label is read-only text that never takes the focus. Its window is disabled only to keep the
+        // focus away; the text is not unavailable.
+        constexpr LONG kNotOfALabel = STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED | STATE_SYSTEM_UNAVAILABLE;
+        if (!m_list && result == S_OK && state->vt == VT_I4)
+            state->lVal = (state->lVal & ~kNotOfALabel) | STATE_SYSTEM_READONLY;
         return result;
     }
 

@@ -199,7 +199,7 @@ TEST_F(VelmWithSettings, ScreenReadersReadTheRowsFollowTheKeysAndReadTheLabels) 
             EXPECT_EQ(rows->accLocation(&left, &top, &width, &height, childId(away)), S_FALSE);
         }
 
-        // The labels: static text named by the caption as shown, never focusable.
+        // The labels: read-only static text named by the caption as shown, never focusable, not unavailable.
         SetWindowTextW(velm.control("Label3"), L"R&&D");
         EXPECT_EQ(lastEventChild(EVENT_OBJECT_NAMECHANGE, velm.control("Label3")), CHILDID_SELF);
         struct Caption {
@@ -213,7 +213,8 @@ TEST_F(VelmWithSettings, ScreenReadersReadTheRowsFollowTheKeysAndReadTheLabels) 
             ASSERT_TRUE(label);
             EXPECT_EQ(nameOf(label.get(), CHILDID_SELF), c.name);
             EXPECT_EQ(roleOf(label.get(), CHILDID_SELF), ROLE_SYSTEM_STATICTEXT);
-            EXPECT_EQ(stateOf(label.get(), CHILDID_SELF) & (STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_READONLY), STATE_SYSTEM_READONLY);
+            const LONG state = stateOf(label.get(), CHILDID_SELF);
+            EXPECT_EQ(state & (STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_UNAVAILABLE | STATE_SYSTEM_READONLY), STATE_SYSTEM_READONLY);
             BSTR shortcut = nullptr;
             label->get_accKeyboardShortcut(childId(CHILDID_SELF), &shortcut);
             EXPECT_EQ(std::wstring(shortcut ? shortcut : L""), c.shortcut);
