@@ -1,12 +1,16 @@
 #include "window/win32/heading_label.h"
 
+#include "window/win32/accessible_controls.h"
+
 #include <algorithm>
 
 namespace velmora {
 
 namespace {
 
-constexpr int kFontSlot = 0; // the window's extra bytes hold its font
+// The window's extra bytes hold its font and, once a screen reader asked for it, its accessible object.
+constexpr int kFontSlot = 0;
+constexpr int kAccessibleSlot = sizeof(LONG_PTR);
 
 bool isHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
@@ -76,6 +80,7 @@ LRESULT CALLBACK labelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     case WM_SETTEXT: {
         const LRESULT result = DefWindowProcW(window, message, wParam, lParam);
         InvalidateRect(window, nullptr, TRUE);
+        NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, window, OBJID_CLIENT, CHILDID_SELF);
         return result;
     }
     case WM_PAINT:
@@ -83,6 +88,19 @@ LRESULT CALLBACK labelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         return 0;
     case WM_NCHITTEST:
         return HTTRANSPARENT; // clicks go through to the window, as on a system label
+    case WM_GETOBJECT: {
+        auto* slot = reinterpret_cast<AccessibleSlot*>(GetWindowLongPtrW(window, kAccessibleSlot));
+        if (!slot) {
+            slot = new AccessibleSlot;
+            SetWindowLongPtrW(window, kAccessibleSlot, reinterpret_cast<LONG_PTR>(slot));
+        }
+        if (const LRESULT object = slot->answerForLabel(window, wParam, lParam))
+            return object;
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    case WM_NCDESTROY:
+        delete reinterpret_cast<AccessibleSlot*>(SetWindowLongPtrW(window, kAccessibleSlot, 0));
+        return DefWindowProcW(window, message, wParam, lParam);
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
@@ -96,7 +114,7 @@ void registerHeadingLabelClass(HINSTANCE instance) {
     if (GetClassInfoExW(instance, kHeadingLabelClass, &windowClass))
         return;
     windowClass.lpfnWndProc = labelProc;
-    windowClass.cbWndExtra = sizeof(LONG_PTR);
+    windowClass.cbWndExtra = 2 * sizeof(LONG_PTR);
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);

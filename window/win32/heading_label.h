@@ -4,7 +4,8 @@
 // designed whatever the system's keyboard-cue setting. The text starts at the top-left corner, is
 // left-aligned, wraps at the label's width (between words where it can, anywhere where it must) and is cut
 // at the label's box. '&' is not shown and underlines the character after it, always; "&&" shows one '&'.
-// A label never takes the focus; the window moves the focus for a label's access key (Velm).
+// A label never takes the focus; the window moves the focus for a label's access key (Velm). A screen
+// reader reads the caption as shown, through WM_GETOBJECT (accessible_controls.h).
 
 #include <windows.h>
 

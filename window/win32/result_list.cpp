@@ -58,6 +58,7 @@ ResultList::ResultList(HWND parent, const RECT& box, int id, const RowStore& sto
 }
 
 ResultList::~ResultList() {
+    m_accessible.disconnect(); // before the window and the rows go
     if (m_hwnd && IsWindow(m_hwnd)) {
         SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, 0);
         DestroyWindow(m_hwnd);
@@ -92,6 +93,8 @@ void ResultList::rowsChanged() {
     m_topRow = std::min(m_topRow, maxTopRow());
     updateScrollBar();
     InvalidateRect(m_hwnd, nullptr, FALSE);
+    // One event for the whole list, however many rows came or went: a screen reader reads them anew.
+    NotifyWinEvent(EVENT_OBJECT_REORDER, m_hwnd, OBJID_CLIENT, CHILDID_SELF);
 }
 
 void ResultList::updateScrollBar() {
@@ -129,12 +132,22 @@ void ResultList::setCurrentRow(int row) {
     else if (m_currentRow >= m_topRow + pageRows())
         scrollTo(m_currentRow - pageRows() + 1);
     if (previous != m_currentRow) {
+        announceCurrentRow();
         // Rows outside the view invalidate nothing visible; the whole client is at most a few dozen rows.
         const RECT before = rowBox(std::max(previous, 0));
         const RECT after = rowBox(m_currentRow);
         InvalidateRect(m_hwnd, &before, FALSE);
         InvalidateRect(m_hwnd, &after, FALSE);
     }
+}
+
+void ResultList::announceCurrentRow() const {
+    if (m_currentRow < 0)
+        return;
+    // The focus event only while the list has it: a screen reader follows the focus wherever it goes.
+    if (GetFocus() == m_hwnd)
+        NotifyWinEvent(EVENT_OBJECT_FOCUS, m_hwnd, OBJID_CLIENT, m_currentRow + 1);
+    NotifyWinEvent(EVENT_OBJECT_SELECTION, m_hwnd, OBJID_CLIENT, m_currentRow + 1);
 }
 
 void ResultList::paint() {
@@ -281,9 +294,16 @@ LRESULT ResultList::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS | DLGC_WANTCHARS;
     case WM_SETFOCUS:
+        InvalidateRect(m_hwnd, nullptr, FALSE);
+        announceCurrentRow();
+        return 0;
     case WM_KILLFOCUS:
         InvalidateRect(m_hwnd, nullptr, FALSE);
         return 0;
+    case WM_GETOBJECT:
+        if (const LRESULT object = m_accessible.answerForList(*this, wParam, lParam))
+            return object;
+        return DefWindowProcW(m_hwnd, message, wParam, lParam);
     case WM_KEYDOWN:
         keyDown(wParam);
         return 0;
@@ -326,6 +346,7 @@ LRESULT CALLBACK ResultList::windowProc(HWND window, UINT message, WPARAM wParam
     if (!list)
         return DefWindowProcW(window, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
+        list->m_accessible.disconnect();
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         list->m_hwnd = nullptr;
         return DefWindowProcW(window, message, wParam, lParam);

@@ -7,7 +7,11 @@
 // most one selected; a vertical scroll bar only when the items do not fit; no horizontal scrolling, a
 // wide item cut at the right edge. Arrows, Page Up/Down, Home, End, the wheel, a typed character (the next
 // row that starts with it) and dragging with the button held move the selection; a focus frame shows
-// while the list has the focus, even when it is empty. Each list scrolls and selects on its own.
+// while the list has the focus, even when it is empty. Each list scrolls and selects on its own. A screen
+// reader finds the list and its rows through WM_GETOBJECT (accessible_controls.h); the selected row is
+// announced as it moves.
+
+#include "window/win32/accessible_controls.h"
 
 #include <windows.h>
 
@@ -42,6 +46,8 @@ public:
     int pageRows() const;
     int rowHeight() const { return m_rowHeight; }
     std::wstring itemText(int row) const;
+    /// Selects `row` (clamped to the rows) and scrolls it into view, as the keyboard does.
+    void selectRow(int row) { setCurrentRow(row); }
 
 private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -54,6 +60,7 @@ private:
     void wheel(int delta);
     void pointAt(int y, bool clampToRows);
     void setCurrentRow(int row);
+    void announceCurrentRow() const;
     void scrollTo(int top);
     void updateScrollBar();
     int maxTopRow() const;
@@ -68,6 +75,7 @@ private:
     int m_topRow = 0;
     int m_currentRow = -1;
     int m_wheelRest = 0; // wheel movement short of a whole notch
+    AccessibleSlot m_accessible; // what a screen reader reads: the list and its rows
 };
 
 } // namespace velmora
