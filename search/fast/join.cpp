@@ -1,6 +1,6 @@
 // The join of a box's two halves. Counting and listing mostly go by a sweep over the sorted sums
 // (join_sweep.h), which holds little memory; this file plans the split and the way, and holds the
-// other way, a partitioned hash join, which a listing takes when its solutions would not fit.
+// other way, a partitioned hash join, which the plan takes when it is cheaper.
 //
 // Meet in the middle by a partitioned hash join. The terms of a box split into an inner part 1..m and
 // an outer part m+1..8. The inner combinations are scattered by a hash of their sum into partitions
@@ -303,16 +303,10 @@ bool joinList(const JoinBox& box, const JoinLimits& limits, PackedSink& out) {
         } catch (const std::bad_alloc&) {
         }
         // sweepList fails only before it hands anything on; what the sink throws goes to the caller.
-        if (prepared && join::sweepList(inner, outer, innerKeys, outerKeys,
-                                        static_cast<std::uint64_t>(inner.max() - inner.min()), threads,
-                                        limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory(), out))
-            return true;
-        // Solutions too many for the memory, before any was handed on: the partitioned join holds less.
-        if (limits.way == JoinWay::Sweep)
-            return false;
-        JoinLimits partitioned = limits;
-        partitioned.way = JoinWay::Partitioned;
-        return joinList(box, partitioned, out);
+        // Without the memory, the caller takes the recursion: the partitioned join would need more.
+        return prepared && join::sweepList(inner, outer, innerKeys, outerKeys,
+                                           static_cast<std::uint64_t>(inner.max() - inner.min()), threads,
+                                           limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory(), out);
     }
     std::unique_ptr<Inner> inner;
     Buffer<std::uint32_t> elements, marks;
