@@ -114,7 +114,7 @@ bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys,
     Buffer<std::uint64_t> records;
     std::array<std::vector<std::uint32_t>, 2> groups;
     std::array<std::vector<Slot>, 2> slots;
-    std::vector<std::uint64_t> scratch;
+    std::array<std::vector<std::uint64_t>, 2> scratch; // per thread, for sorting a row's records
     std::vector<PackedValues> batch;
     constexpr std::size_t kBatch = 1024;
     try {
@@ -134,11 +134,11 @@ bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys,
             rowRecords = std::max<std::size_t>(rowRecords, totals.matches[0][b] + totals.matches[1][b]);
         store = Buffer<std::uint32_t>(words);
         records = Buffer<std::uint64_t>(recordCount);
-        scratch.resize(rowRecords);
         batch.resize(kBatch);
         for (std::size_t t = 0; t < static_cast<std::size_t>(threads); ++t) {
             groups[t].resize(totals.widestWindow);
             slots[t].resize(kCopyWindow);
+            scratch[t].resize(rowRecords);
         }
     } catch (const std::bad_alloc&) {
         return false; // nothing handed on yet
@@ -197,11 +197,21 @@ bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys,
                 in.again([&](std::size_t, std::size_t, std::int64_t key) { slot[key - lo] = Slot{}; });
             }
         });
-        // Row by row in enumeration order: the row's records sorted by the outer fast index.
+        // Each row's records sorted by the outer fast index, the rows shared between the threads.
+        const std::size_t rows = rowEnd - rowFirst;
+        const auto rowRecordsAt = [&](std::size_t r) {
+            return std::pair{places[c].record[0][r], r + 1 < rows ? places[c].record[0][r + 1] : places[c].records};
+        };
+        onThreads(threads, [&](int t) {
+            for (std::size_t r = static_cast<std::size_t>(t); r < rows; r += static_cast<std::size_t>(threads)) {
+                const auto [from, to] = rowRecordsAt(r);
+                sortRecords(records.data() + from, to - from, outer.fast.bits, scratch[static_cast<std::size_t>(t)]);
+            }
+        });
+        // Row by row in enumeration order.
         for (std::size_t b = rowFirst; b < rowEnd; ++b) {
             const std::size_t r = b - rowFirst;
             const std::size_t recordEnd = r + 1 < rowEnd - rowFirst ? places[c].record[0][r + 1] : places[c].records;
-            sortRecords(records.data() + places[c].record[0][r], recordEnd - places[c].record[0][r], outer.fast.bits, scratch);
             const PackedValues& slow = outer.slow.packed[b];
             for (std::size_t j = places[c].record[0][r]; j < recordEnd; ++j) {
 #if defined(__GNUC__)
