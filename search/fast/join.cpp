@@ -256,9 +256,8 @@ bool joinCount(const JoinBox& box, const JoinLimits& limits, SolutionCount& coun
     const int threads = std::clamp(limits.threads, 1, 2);
     try {
         if (plan.sweep) {
-            const Side inner = join::makeSweepSide(box, 0, plan.m), outer = join::makeSweepSide(box, plan.m, kTerms);
-            count = join::sweepCount(join::innerSweep(inner), join::outerSweep(outer, box.target, inner.min()),
-                                     static_cast<std::uint64_t>(inner.max() - inner.min()), threads);
+            const join::Sweeps s = join::makeSweeps(box, plan.m, threads);
+            count = join::sweepCount(s.innerKeys, s.outerKeys, s.span(), threads);
             return true;
         }
         const Inner inner(box, plan.m, threads);
@@ -291,22 +290,16 @@ bool joinList(const JoinBox& box, const JoinLimits& limits, PackedSink& out) {
         return false;
     const int threads = std::clamp(limits.threads, 1, 2);
     if (plan.sweep) {
-        Side inner, outer;
-        join::SweepSide innerKeys, outerKeys;
-        bool prepared = false;
+        join::Sweeps s;
         try {
-            inner = join::makeSweepSide(box, 0, plan.m);
-            outer = join::makeSweepSide(box, plan.m, kTerms);
-            innerKeys = join::innerSweep(inner);
-            outerKeys = join::outerSweep(outer, box.target, inner.min());
-            prepared = true;
+            s = join::makeSweeps(box, plan.m, threads);
         } catch (const std::bad_alloc&) {
+            return false;
         }
         // sweepList fails only before it hands anything on; what the sink throws goes to the caller.
         // Without the memory, the caller takes the recursion: the partitioned join would need more.
-        return prepared && join::sweepList(inner, outer, innerKeys, outerKeys,
-                                           static_cast<std::uint64_t>(inner.max() - inner.min()), threads,
-                                           limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory(), out);
+        return join::sweepList(s.inner, s.outer, s.innerKeys, s.outerKeys, s.span(), threads,
+                               limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory(), out);
     }
     std::unique_ptr<Inner> inner;
     Buffer<std::uint32_t> elements, marks;

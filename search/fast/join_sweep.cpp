@@ -96,10 +96,27 @@ unsigned __int128 sweepWindows(const SweepSide& inner, const SweepSide& outer, s
 
 } // namespace
 
-SweepSide innerSweep(const Side& inner) { return sweepSide(inner, 1, -inner.min()); }
 
-SweepSide outerSweep(const Side& outer, std::int64_t target, std::int64_t innerMin) {
-    return sweepSide(outer, -1, target - innerMin);
+Sweeps makeSweeps(const JoinBox& box, int m, int threads) {
+    Sweeps s;
+    const auto side = [&](int t) {
+        if (t == 0) {
+            s.inner = makeSweepSide(box, 0, m);
+            s.innerKeys = sweepSide(s.inner, 1, -s.inner.min());
+        } else {
+            s.outer = makeSweepSide(box, m, 8);
+            s.outerKeys = sweepSide(s.outer, -1, 0); // its offset needs the inner side: added below
+        }
+    };
+    if (threads > 1) {
+        onThreads(2, side);
+    } else {
+        side(0);
+        side(1);
+    }
+    for (std::int64_t& base : s.outerKeys.base)
+        base += box.target - s.inner.min();
+    return s;
 }
 
 RowCursors::RowCursors(const SweepSide& side, std::int64_t firstKey, std::size_t rowFirst, std::size_t rowEnd)

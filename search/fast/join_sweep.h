@@ -27,10 +27,15 @@ struct SweepSide {
     std::vector<std::int64_t> base;
 };
 
-/// The inner side's keys (sum - minimum) and the outer side's (target - minimum of the inner side -
-/// sum): a match is an inner and an outer key that are equal.
-SweepSide innerSweep(const Side& inner);
-SweepSide outerSweep(const Side& outer, std::int64_t target, std::int64_t innerMin);
+/// Both sides of a sweep with the inner terms [0, m): their runs and their sorted keys, one side a
+/// thread when there are two. The inner side's keys are sum - minimum, the outer side's target -
+/// minimum of the inner side - sum: a match is an inner and an outer key that are equal.
+struct Sweeps {
+    Side inner, outer;
+    SweepSide innerKeys, outerKeys;
+    std::uint64_t span() const { return static_cast<std::uint64_t>(inner.max() - inner.min()); }
+};
+Sweeps makeSweeps(const JoinBox& box, int m, int threads);
 
 /// What a sweep found for each outer row, per half of the windows (the half a thread takes).
 struct RowTotals {
