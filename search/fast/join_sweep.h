@@ -56,6 +56,11 @@ bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys,
 /// Estimated nanoseconds of sweepCount; listing sweeps about twice.
 double sweepCost(double innerCombinations, double outerCombinations, double rows, double span);
 
+/// Sorts n words, zero above bit shift + bits, by their bits from `shift` up: least significant
+/// digit first, 11 bits a pass, through `scratch` (grown to n when smaller). Words equal in those
+/// bits must already be in the order of their low bits, which they keep.
+void sortByBits(std::uint64_t* first, std::size_t n, unsigned shift, unsigned bits, std::vector<std::uint64_t>& scratch);
+
 /// The windows [first, end) of thread t out of `threads`.
 std::pair<std::uint64_t, std::uint64_t> windowShare(std::uint64_t span, int t, int threads);
 

@@ -39,31 +39,6 @@ ChunkPlaces placesOf(const RowTotals& totals, std::size_t rowFirst, std::size_t 
     return at;
 }
 
-// Sorts records by their upper 32 bits, below 2^bits: least significant digit first, 11 bits a pass.
-void sortRecords(std::uint64_t* first, std::size_t n, unsigned bits, std::vector<std::uint64_t>& scratch) {
-    if (n < 256) {
-        std::sort(first, first + n);
-        return;
-    }
-    scratch.resize(std::max(scratch.size(), n));
-    std::uint64_t* from = first;
-    std::uint64_t* to = scratch.data();
-    std::array<std::size_t, 2048> at;
-    for (unsigned shift = 32; shift < 32 + bits; shift += 11) {
-        at.fill(0);
-        for (std::size_t i = 0; i < n; ++i)
-            ++at[from[i] >> shift & 2047];
-        std::size_t sum = 0;
-        for (std::size_t& a : at)
-            sum += std::exchange(a, sum);
-        for (std::size_t i = 0; i < n; ++i)
-            to[at[from[i] >> shift & 2047]++] = from[i];
-        std::swap(from, to);
-    }
-    if (from != first)
-        std::copy(from, from + n, first);
-}
-
 double bytesOf(const RowTotals& totals, std::size_t b) {
     const double matches = double(totals.matches[0][b] + totals.matches[1][b]);
     return 12 * matches + 4 * double(totals.solutions[0][b] + totals.solutions[1][b]);
@@ -205,7 +180,7 @@ bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys,
         onThreads(threads, [&](int t) {
             for (std::size_t r = static_cast<std::size_t>(t); r < rows; r += static_cast<std::size_t>(threads)) {
                 const auto [from, to] = rowRecordsAt(r);
-                sortRecords(records.data() + from, to - from, outer.fast.bits, scratch[static_cast<std::size_t>(t)]);
+                sortByBits(records.data() + from, to - from, 32, outer.fast.bits, scratch[static_cast<std::size_t>(t)]);
             }
         });
         // Row by row in enumeration order.
