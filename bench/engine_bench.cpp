@@ -116,6 +116,10 @@ VELMORA_HARD(RW60_descending, rw60d);
 VELMORA_HARD(RW81_ascending, rw81a);
 VELMORA_HARD(RW81_descending, rw81d);
 VELMORA_HARD(HM81_overflow_stop, hiddenModulusOverflow);
+SearchSetup worst1() { return worstListing(false); }
+SearchSetup worst2() { return worstListing(true); }
+VELMORA_HARD(WL1_5967146, worst1);
+VELMORA_HARD(WL2_4479506, worst2);
 
 BENCHMARK_CAPTURE(reference, W1_shopping, w1Shopping)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(1);
 BENCHMARK_CAPTURE(reference, W2_dense, w2Dense)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(1);

@@ -29,6 +29,8 @@ int main(int argc, char** argv) {
                                        : name == "W4" ? w4OverflowMidway()
                                        : name == "W5" ? w5ZeroWeight()
                                        : name == "W6" ? w6Small()
+                                       : name == "WL1" ? worstListing(false)
+                                       : name == "WL2" ? worstListing(true)
                                                       : countHuge();
     if (argc > 2) {
         std::printf("%s\n", velmora::fastCount(setup).solutions.text().c_str());

@@ -91,6 +91,14 @@ inline SearchSetup randomWeights(std::int16_t values, bool descending) {
     return workload(target, ordered(weights, descending), every(0, static_cast<std::int16_t>(values - 1)));
 }
 
+/// The two slowest listings that random searches found: random weights, values 0..80, several million
+/// solutions (5,967,146 and 4,479,506).
+inline SearchSetup worstListing(bool second) {
+    if (second)
+        return workload(629379317, {1444212, 1447182, 2033908, 2041290, 2233951, 2357027, 2857911, 2940130}, every(0, 80));
+    return workload(537193971, {2236152, 2091233, 2053966, 2002799, 1753777, 1661644, 1130781, 1084888}, every(0, 80));
+}
+
 /// The hidden modulus with M = 1100009, ascending: each half stays below 2^31, but their addition
 /// passes it once term 8 is large enough, and the run stops there with error 6, no solution found.
 inline SearchSetup hiddenModulusOverflow() {

@@ -1,6 +1,6 @@
 // The join of a box's two halves. Counting and listing mostly go by a sweep over the sorted sums
 // (join_sweep.h), which holds little memory; this file plans the split and the way, and holds the
-// other way, a partitioned hash join, which a listing takes when its solutions would not fit.
+// other way, a partitioned hash join, which the plan takes when it is cheaper.
 //
 // Meet in the middle by a partitioned hash join. The terms of a box split into an inner part 1..m and
 // an outer part m+1..8. The inner combinations are scattered by a hash of their sum into partitions
@@ -256,9 +256,8 @@ bool joinCount(const JoinBox& box, const JoinLimits& limits, SolutionCount& coun
     const int threads = std::clamp(limits.threads, 1, 2);
     try {
         if (plan.sweep) {
-            const Side inner = join::makeSweepSide(box, 0, plan.m), outer = join::makeSweepSide(box, plan.m, kTerms);
-            count = join::sweepCount(join::innerSweep(inner), join::outerSweep(outer, box.target, inner.min()),
-                                     static_cast<std::uint64_t>(inner.max() - inner.min()), threads);
+            const join::Sweeps s = join::makeSweeps(box, plan.m, threads);
+            count = join::sweepCount(s.innerKeys, s.outerKeys, s.span(), threads);
             return true;
         }
         const Inner inner(box, plan.m, threads);
@@ -291,28 +290,16 @@ bool joinList(const JoinBox& box, const JoinLimits& limits, PackedSink& out) {
         return false;
     const int threads = std::clamp(limits.threads, 1, 2);
     if (plan.sweep) {
-        Side inner, outer;
-        join::SweepSide innerKeys, outerKeys;
-        bool prepared = false;
+        join::Sweeps s;
         try {
-            inner = join::makeSweepSide(box, 0, plan.m);
-            outer = join::makeSweepSide(box, plan.m, kTerms);
-            innerKeys = join::innerSweep(inner);
-            outerKeys = join::outerSweep(outer, box.target, inner.min());
-            prepared = true;
+            s = join::makeSweeps(box, plan.m, threads);
         } catch (const std::bad_alloc&) {
+            return false;
         }
         // sweepList fails only before it hands anything on; what the sink throws goes to the caller.
-        if (prepared && join::sweepList(inner, outer, innerKeys, outerKeys,
-                                        static_cast<std::uint64_t>(inner.max() - inner.min()), threads,
-                                        limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory(), out))
-            return true;
-        // Solutions too many for the memory, before any was handed on: the partitioned join holds less.
-        if (limits.way == JoinWay::Sweep)
-            return false;
-        JoinLimits partitioned = limits;
-        partitioned.way = JoinWay::Partitioned;
-        return joinList(box, partitioned, out);
+        // Without the memory, the caller takes the recursion: the partitioned join would need more.
+        return join::sweepList(s.inner, s.outer, s.innerKeys, s.outerKeys, s.span(), threads,
+                               limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory(), out);
     }
     std::unique_ptr<Inner> inner;
     Buffer<std::uint32_t> elements, marks;

@@ -1,9 +1,11 @@
 #include "search/fast/join_sweep.h"
 
 #include <algorithm>
+#include <bit>
 #include <array>
 #include <cmath>
 #include <numeric>
+#include <utility>
 
 namespace velmora::fast::join {
 
@@ -19,6 +21,30 @@ Side makeSweepSide(const JoinBox& box, int from, int to) {
     return {makeTermRun(box, from, s), makeTermRun(box, s, to)};
 }
 
+void sortByBits(std::uint64_t* first, std::size_t n, unsigned shift, unsigned bits, std::vector<std::uint64_t>& scratch) {
+    if (n < 256) {
+        std::sort(first, first + n); // ties are in the order of their low bits: the same order
+        return;
+    }
+    scratch.resize(std::max(scratch.size(), n));
+    std::uint64_t* from = first;
+    std::uint64_t* to = scratch.data();
+    std::array<std::size_t, 2048> at;
+    for (unsigned digit = shift; digit < shift + bits; digit += 11) {
+        at.fill(0);
+        for (std::size_t i = 0; i < n; ++i)
+            ++at[from[i] >> digit & 2047];
+        std::size_t sum = 0;
+        for (std::size_t& a : at)
+            sum += std::exchange(a, sum);
+        for (std::size_t i = 0; i < n; ++i)
+            to[at[from[i] >> digit & 2047]++] = from[i];
+        std::swap(from, to);
+    }
+    if (from != first)
+        std::copy(from, from + n, first);
+}
+
 namespace {
 
 SweepSide sweepSide(const Side& side, int sign, std::int64_t offset) {
@@ -32,7 +58,9 @@ SweepSide sweepSide(const Side& side, int sign, std::int64_t offset) {
     std::vector<std::uint64_t> order(n);
     for (std::size_t a = 0; a < n; ++a)
         order[a] = static_cast<std::uint64_t>(sign * side.fast.sums[a] - least) << bits | a;
-    std::sort(order.begin(), order.end());
+    std::vector<std::uint64_t> scratch;
+    const auto span = static_cast<std::uint64_t>(side.fast.max - side.fast.min);
+    sortByBits(order.data(), n, bits, static_cast<unsigned>(std::bit_width(span)), scratch);
     s.fastIndex.resize(n);
     s.values.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
@@ -96,10 +124,27 @@ unsigned __int128 sweepWindows(const SweepSide& inner, const SweepSide& outer, s
 
 } // namespace
 
-SweepSide innerSweep(const Side& inner) { return sweepSide(inner, 1, -inner.min()); }
 
-SweepSide outerSweep(const Side& outer, std::int64_t target, std::int64_t innerMin) {
-    return sweepSide(outer, -1, target - innerMin);
+Sweeps makeSweeps(const JoinBox& box, int m, int threads) {
+    Sweeps s;
+    const auto side = [&](int t) {
+        if (t == 0) {
+            s.inner = makeSweepSide(box, 0, m);
+            s.innerKeys = sweepSide(s.inner, 1, -s.inner.min());
+        } else {
+            s.outer = makeSweepSide(box, m, 8);
+            s.outerKeys = sweepSide(s.outer, -1, 0); // its offset needs the inner side: added below
+        }
+    };
+    if (threads > 1) {
+        onThreads(2, side);
+    } else {
+        side(0);
+        side(1);
+    }
+    for (std::int64_t& base : s.outerKeys.base)
+        base += box.target - s.inner.min();
+    return s;
 }
 
 RowCursors::RowCursors(const SweepSide& side, std::int64_t firstKey, std::size_t rowFirst, std::size_t rowEnd)

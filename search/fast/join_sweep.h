@@ -27,10 +27,15 @@ struct SweepSide {
     std::vector<std::int64_t> base;
 };
 
-/// The inner side's keys (sum - minimum) and the outer side's (target - minimum of the inner side -
-/// sum): a match is an inner and an outer key that are equal.
-SweepSide innerSweep(const Side& inner);
-SweepSide outerSweep(const Side& outer, std::int64_t target, std::int64_t innerMin);
+/// Both sides of a sweep with the inner terms [0, m): their runs and their sorted keys, one side a
+/// thread when there are two. The inner side's keys are sum - minimum, the outer side's target -
+/// minimum of the inner side - sum: a match is an inner and an outer key that are equal.
+struct Sweeps {
+    Side inner, outer;
+    SweepSide innerKeys, outerKeys;
+    std::uint64_t span() const { return static_cast<std::uint64_t>(inner.max() - inner.min()); }
+};
+Sweeps makeSweeps(const JoinBox& box, int m, int threads);
 
 /// What a sweep found for each outer row, per half of the windows (the half a thread takes).
 struct RowTotals {
@@ -50,6 +55,11 @@ bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys,
 
 /// Estimated nanoseconds of sweepCount; listing sweeps about twice.
 double sweepCost(double innerCombinations, double outerCombinations, double rows, double span);
+
+/// Sorts n words, zero above bit shift + bits, by their bits from `shift` up: least significant
+/// digit first, 11 bits a pass, through `scratch` (grown to n when smaller). Words equal in those
+/// bits must already be in the order of their low bits, which they keep.
+void sortByBits(std::uint64_t* first, std::size_t n, unsigned shift, unsigned bits, std::vector<std::uint64_t>& scratch);
 
 /// The windows [first, end) of thread t out of `threads`.
 std::pair<std::uint64_t, std::uint64_t> windowShare(std::uint64_t span, int t, int threads);

@@ -1,8 +1,10 @@
 // Listing by a sweep. A first sweep counts, per outer row, the outer combinations with a match and
-// their solutions; rows then go in chunks whose solutions fit the memory. For each chunk a second
-// sweep groups each window's inner combinations by key (in enumeration order) and copies, for each
-// matching outer combination, its group into the row's place in a store, with a record of the outer
-// combination. The records of a row, sorted by the outer fast index, give the solutions in order.
+// their solutions; rows then go in chunks whose solutions fit the memory, and everything the chunks
+// need is taken before the first solution is handed on. For each chunk a second sweep, in steps of
+// a few thousand keys whose slots stay in the cache, groups each step's inner combinations by key
+// (in enumeration order) and copies, for each matching outer combination, its group into the row's
+// place in a store, with a record of the outer combination. The records of a row, sorted by the
+// outer fast index, give the solutions in order.
 #include "search/fast/join_sweep.h"
 
 #include <algorithm>
@@ -37,35 +39,20 @@ ChunkPlaces placesOf(const RowTotals& totals, std::size_t rowFirst, std::size_t 
     return at;
 }
 
-// Sorts records by their upper 32 bits, below 2^bits: least significant digit first, 11 bits a pass.
-void sortRecords(std::uint64_t* first, std::size_t n, unsigned bits, std::vector<std::uint64_t>& scratch) {
-    if (n < 256) {
-        std::sort(first, first + n);
-        return;
-    }
-    scratch.resize(std::max(scratch.size(), n));
-    std::uint64_t* from = first;
-    std::uint64_t* to = scratch.data();
-    std::array<std::size_t, 2048> at;
-    for (unsigned shift = 32; shift < 32 + bits; shift += 11) {
-        at.fill(0);
-        for (std::size_t i = 0; i < n; ++i)
-            ++at[from[i] >> shift & 2047];
-        std::size_t sum = 0;
-        for (std::size_t& a : at)
-            sum += std::exchange(a, sum);
-        for (std::size_t i = 0; i < n; ++i)
-            to[at[from[i] >> shift & 2047]++] = from[i];
-        std::swap(from, to);
-    }
-    if (from != first)
-        std::copy(from, from + n, first);
-}
-
 double bytesOf(const RowTotals& totals, std::size_t b) {
     const double matches = double(totals.matches[0][b] + totals.matches[1][b]);
     return 12 * matches + 4 * double(totals.solutions[0][b] + totals.solutions[1][b]);
 }
+
+// The copying sweep goes through a counting window in smaller steps: its slots stay in the cache.
+constexpr std::uint64_t kCopyWindow = std::uint64_t{1} << 15;
+
+// Per key of a copying window: the members counted, then where its group starts and ends.
+constexpr std::uint32_t kNone = 0xffffffff;
+struct Slot {
+    std::uint32_t end = 0;
+    std::uint32_t start = kNone;
+};
 
 } // namespace
 
@@ -82,7 +69,7 @@ bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys,
     // Store offsets are 32 bits: a chunk never holds more than 2^32 words, whatever the limit.
     const double budget = std::min(double(memoryBytes), 8e9) - 8.0 * double(totals.widestWindow) * threads;
     std::vector<std::size_t> chunkStart{0};
-    double used = 0, largest = 0;
+    double used = 0;
     for (std::size_t b = 0; b < rowCount; ++b) {
         const double bytes = bytesOf(totals, b);
         if (bytes > budget)
@@ -92,56 +79,69 @@ bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys,
             used = 0;
         }
         used += bytes;
-        largest = std::max(largest, used);
     }
     chunkStart.push_back(rowCount);
-    std::vector<std::uint32_t> store;
-    std::vector<std::uint64_t> records;
+    // Everything the listing holds is taken here, before the first solution is handed on: from then
+    // on it completes, or stops only for what the sink throws.
+    std::vector<ChunkPlaces> places, moving; // moving: the places the copying sweep advances
+    std::vector<RowCursors> cursors;          // per chunk and thread: the inner rows', the outer rows'
+    Buffer<std::uint32_t> store;              // written before read: not cleared
+    Buffer<std::uint64_t> records;
     std::array<std::vector<std::uint32_t>, 2> groups;
+    std::array<std::vector<Slot>, 2> slots;
+    std::array<std::vector<std::uint64_t>, 2> scratch; // per thread, for sorting a row's records
+    std::vector<PackedValues> batch;
+    constexpr std::size_t kBatch = 1024;
     try {
-        std::size_t words = 0, recordCount = 0;
+        std::size_t words = 0, recordCount = 0, rowRecords = 0;
         for (std::size_t c = 0; c + 1 < chunkStart.size(); ++c) {
-            const ChunkPlaces at = placesOf(totals, chunkStart[c], chunkStart[c + 1]);
-            words = std::max(words, at.words);
-            recordCount = std::max(recordCount, at.records);
+            places.push_back(placesOf(totals, chunkStart[c], chunkStart[c + 1]));
+            words = std::max(words, places.back().words);
+            recordCount = std::max(recordCount, places.back().records);
+            for (int t = 0; t < threads; ++t) {
+                const auto firstKey = static_cast<std::int64_t>(windowShare(span, t, threads).first * kWindow);
+                cursors.emplace_back(innerKeys, firstKey, 0, innerKeys.base.size());
+                cursors.emplace_back(outerKeys, firstKey, chunkStart[c], chunkStart[c + 1]);
+            }
         }
-        store.resize(words);
-        records.resize(recordCount);
-        for (int t = 0; t < threads; ++t)
-            groups[static_cast<std::size_t>(t)].resize(totals.widestWindow);
+        moving = places;
+        for (std::size_t b = 0; b < rowCount; ++b)
+            rowRecords = std::max<std::size_t>(rowRecords, totals.matches[0][b] + totals.matches[1][b]);
+        store = Buffer<std::uint32_t>(words);
+        records = Buffer<std::uint64_t>(recordCount);
+        batch.resize(kBatch);
+        for (std::size_t t = 0; t < static_cast<std::size_t>(threads); ++t) {
+            groups[t].resize(totals.widestWindow);
+            slots[t].resize(kCopyWindow);
+            scratch[t].resize(rowRecords);
+        }
     } catch (const std::bad_alloc&) {
         return false; // nothing handed on yet
     }
 
     const unsigned innerBits = inner.fast.bits;
     const std::uint32_t innerMask = (std::uint32_t{1} << innerBits) - 1;
-    constexpr std::size_t kBatch = 1024;
-    std::vector<PackedValues> batch(kBatch);
-    std::vector<std::uint64_t> scratch;
     std::size_t filled = 0;
     for (std::size_t c = 0; c + 1 < chunkStart.size(); ++c) {
         const std::size_t rowFirst = chunkStart[c], rowEnd = chunkStart[c + 1];
-        ChunkPlaces at = placesOf(totals, rowFirst, rowEnd);
+        ChunkPlaces& at = moving[c];
         onThreads(threads, [&](int t) {
             const auto T = static_cast<std::size_t>(t);
             const auto [first, end] = windowShare(span, t, threads);
             if (first >= end)
                 return;
-            constexpr std::uint32_t kNone = 0xffffffff;
-            std::vector<std::uint32_t> counts(kWindow, 0), starts(kWindow, kNone);
-            std::uint32_t* const cnt = counts.data();
-            std::uint32_t* const start = starts.data();
+            Slot* const slot = slots[T].data();
             std::uint32_t* const group = groups[T].data();
             std::size_t* const record = at.record[T].data();
             std::size_t* const word = at.store[T].data();
             const auto firstKey = static_cast<std::int64_t>(first * kWindow);
-            RowCursors in(innerKeys, firstKey, 0, innerKeys.base.size());
-            RowCursors outs(outerKeys, firstKey, rowFirst, rowEnd);
-            for (std::uint64_t w = first; w < end; ++w) {
-                const auto lo = static_cast<std::int64_t>(w * kWindow);
-                const std::int64_t hi = std::min(lo + static_cast<std::int64_t>(kWindow), static_cast<std::int64_t>(span) + 1);
+            RowCursors& in = cursors[2 * (c * static_cast<std::size_t>(threads) + T)];
+            RowCursors& outs = cursors[2 * (c * static_cast<std::size_t>(threads) + T) + 1];
+            const std::int64_t last = static_cast<std::int64_t>(std::min(end * kWindow, span + 1));
+            for (auto lo = firstKey; lo < last; lo += static_cast<std::int64_t>(kCopyWindow)) {
+                const std::int64_t hi = std::min(lo + static_cast<std::int64_t>(kCopyWindow), last);
                 std::uint32_t fill = 0;
-                in.advance(hi, [&](std::size_t, std::size_t, std::int64_t key) { ++cnt[key - lo]; ++fill; });
+                in.advance(hi, [&](std::size_t, std::size_t, std::int64_t key) { ++slot[key - lo].end; ++fill; });
                 if (fill == 0) {
                     outs.advance(hi, [](std::size_t, std::size_t, std::int64_t) {});
                     continue;
@@ -149,42 +149,56 @@ bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys,
                 // Each key's group: its members in enumeration order (rows, then fast indices, ascending).
                 fill = 0;
                 in.again([&](std::size_t b, std::size_t i, std::int64_t key) {
-                    const auto k = static_cast<std::size_t>(key - lo);
-                    if (start[k] == kNone) {
-                        start[k] = fill;
-                        fill += cnt[k];
-                        cnt[k] = start[k];
+                    Slot& k = slot[key - lo];
+                    if (k.start == kNone) {
+                        k.start = fill;
+                        fill += k.end;
+                        k.end = k.start;
                     }
-                    group[cnt[k]++] = static_cast<std::uint32_t>(b << innerBits) | innerKeys.fastIndex[i];
+                    group[k.end++] = static_cast<std::uint32_t>(b << innerBits) | innerKeys.fastIndex[i];
                 });
                 outs.advance(hi, [&](std::size_t b, std::size_t i, std::int64_t key) {
-                    const auto k = static_cast<std::size_t>(key - lo);
-                    if (start[k] == kNone)
+                    const Slot k = slot[key - lo];
+                    if (k.start == kNone)
                         return;
                     const std::size_t r = b - rowFirst;
                     records[record[r]++] = std::uint64_t{outerKeys.fastIndex[i]} << 32 | word[r];
-                    store[word[r]++] = cnt[k] - start[k];
-                    std::copy(group + start[k], group + cnt[k], store.data() + word[r]);
-                    word[r] += cnt[k] - start[k];
+                    std::uint32_t* to = store.data() + word[r];
+                    *to++ = k.end - k.start;
+                    for (std::uint32_t m = k.start; m < k.end; ++m)
+                        *to++ = group[m];
+                    word[r] += 1 + k.end - k.start;
                 });
-                in.again([&](std::size_t, std::size_t, std::int64_t key) {
-                    cnt[key - lo] = 0;
-                    start[key - lo] = kNone;
-                });
+                in.again([&](std::size_t, std::size_t, std::int64_t key) { slot[key - lo] = Slot{}; });
             }
         });
-        // Row by row in enumeration order: the row's records sorted by the outer fast index.
-        const ChunkPlaces places = placesOf(totals, rowFirst, rowEnd);
+        // Each row's records sorted by the outer fast index, the rows shared between the threads.
+        const std::size_t rows = rowEnd - rowFirst;
+        const auto rowRecordsAt = [&](std::size_t r) {
+            return std::pair{places[c].record[0][r], r + 1 < rows ? places[c].record[0][r + 1] : places[c].records};
+        };
+        onThreads(threads, [&](int t) {
+            for (std::size_t r = static_cast<std::size_t>(t); r < rows; r += static_cast<std::size_t>(threads)) {
+                const auto [from, to] = rowRecordsAt(r);
+                sortByBits(records.data() + from, to - from, 32, outer.fast.bits, scratch[static_cast<std::size_t>(t)]);
+            }
+        });
+        // Row by row in enumeration order.
         for (std::size_t b = rowFirst; b < rowEnd; ++b) {
             const std::size_t r = b - rowFirst;
-            const std::size_t recordEnd = r + 1 < rowEnd - rowFirst ? places.record[0][r + 1] : places.records;
-            sortRecords(records.data() + places.record[0][r], recordEnd - places.record[0][r], outer.fast.bits, scratch);
+            const std::size_t recordEnd = r + 1 < rowEnd - rowFirst ? places[c].record[0][r + 1] : places[c].records;
             const PackedValues& slow = outer.slow.packed[b];
-            for (std::size_t j = places.record[0][r]; j < recordEnd; ++j) {
+            for (std::size_t j = places[c].record[0][r]; j < recordEnd; ++j) {
 #if defined(__GNUC__)
-                // The groups lie all over the store: ask for one a few records ahead.
-                if (j + 8 < recordEnd)
-                    __builtin_prefetch(store.data() + static_cast<std::uint32_t>(records[j + 8]));
+                // The groups lie all over the store, their members all over the inner values: ask for
+                // the group of a record 16 ahead, and for the members of the one 8 ahead.
+                if (j + 16 < recordEnd)
+                    __builtin_prefetch(store.data() + static_cast<std::uint32_t>(records[j + 16]));
+                if (j + 8 < recordEnd) {
+                    const auto a = static_cast<std::uint32_t>(records[j + 8]);
+                    for (std::uint32_t m = a + 1, end = a + 1 + std::min<std::uint32_t>(store[a], 4); m < end; ++m)
+                        __builtin_prefetch(inner.fast.packed.data() + (store[m] & innerMask));
+                }
 #endif
                 const PackedValues& fast = outer.fast.packed[records[j] >> 32];
                 const std::uint64_t low = slow.low | fast.low, high = slow.high | fast.high;
