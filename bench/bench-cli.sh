@@ -10,7 +10,8 @@
 set -euo pipefail
 
 if [[ "${1:-}" == --settings ]]; then
-    work=$(realpath "${2:?a folder}")
+    mkdir -p "${2:?a folder}"
+    work=$(realpath "$2")
     only_settings=1
 else
     bin=$(realpath "${1:-build/velmora-search}")
