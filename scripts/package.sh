@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Makes velmora's two packages with cpack and checks each one as its user gets it.
 #   The Debian package, velmora_<version>_amd64.deb, from the Linux build (build/): its files against the
-#   expected list; then apt-get installs it on this machine, the installed example and guide must be the
+#   expected list; lintian must find no error and no warning, desktop-file-validate and appstreamcli
+#   validate --pedantic must pass, and it must ship no maintainer script; then apt-get installs it on this
+#   machine, the installed copyright and changelog must be the project's, man must find and render each
+#   manual page in English and Japanese without a groff warning, the installed example and guide must be the
 #   project's own, velmora-search --count on the installed example must print 23, and the installed window
 #   must come up on that example under Xvfb (screenshot build/packages/installed-window.png). Then velmora
 #   and the dependencies that its installation added are purged again. Only those: other programs may
@@ -9,8 +12,8 @@
 #   (packages not installed before it), less any that something has since marked as installed by hand.
 #   The Windows zip, velmora-<version>-windows-x64.zip, from the cross build (build-win/): its entries
 #   against the expected list; unpacked, its example must equal examples/text-2x.ini byte for byte, its
-#   guide must be the guide with CR LF and a byte-order mark, and its velmora-search.exe, run under wine
-#   with code page 932, must count 23 on it.
+#   guide must be the guide with CR LF and a byte-order mark, its LICENSE.txt the licence with CR LF, and
+#   its velmora-search.exe, run under wine with code page 932, must count 23 on it.
 # The packages land in build/packages/ and build-win/packages/. build/ is built as scripts/run-tests.sh
 # makes it; build-win/ is made by scripts/test-windows.sh when it has not been configured yet.
 set -euo pipefail
