@@ -98,10 +98,7 @@ endif()
 include(${CMAKE_CURRENT_LIST_DIR}/changelog.cmake)
 if(WIN32)
   # With CR LF line ends, as Notepad wants them.
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
-  file(READ ${PROJECT_SOURCE_DIR}/LICENSE velmora_license_text)
-  string(REPLACE "\n" "\r\n" velmora_license_text "${velmora_license_text}")
-  file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/LICENSE.txt CONTENT "${velmora_license_text}")
+  configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
   install(FILES ${PROJECT_BINARY_DIR}/LICENSE.txt DESTINATION ${velmora_doc_dir})
 else()
   set(velmora_debian_dir ${PROJECT_BINARY_DIR}/debian)
@@ -161,6 +158,17 @@ else()
     configure_file(${PROJECT_SOURCE_DIR}/window/qt/velmora.metainfo.xml.in
                    ${velmora_debian_dir}/velmora.metainfo.xml @ONLY)
     install(FILES ${velmora_debian_dir}/velmora.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  endif()
+
+  # The compiler's version notes (.comment) are of no use in an installed program; Debian's own tools
+  # remove them when stripping, as here.
+  if(CMAKE_OBJCOPY)
+    foreach(program velmora-search velmora)
+      if(TARGET ${program})
+        install(CODE "execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${velmora_bin_dir}/${program}\")")
+      endif()
+    endforeach()
   endif()
 endif()
 # ---- end of the licence, changelog, manual pages, icons and metainfo ----
