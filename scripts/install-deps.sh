@@ -2,13 +2,15 @@
 # Installs, with apt-get, the Debian 12 packages that a purpose needs, only where they are missing.
 #   install-deps.sh build    compiler, CMake, GoogleTest, Google Benchmark, clang for the fuzzer
 #   install-deps.sh window   Qt 6 Widgets, a Japanese font, Xvfb and the tools of the window check
-#   install-deps.sh package  dpkg-shlibdeps for the Debian package, unzip for checking the Windows zip
+#   install-deps.sh package  dpkg-shlibdeps for the Debian package, unzip for checking the Windows zip;
+#                            pandoc for the manual pages; lintian, desktop-file-validate, appstreamcli,
+#                            man and groff (and the Japanese locale's sources) for checking the package
 set -euo pipefail
 
 packages=()
 for purpose in "$@"; do
   case "$purpose" in
-    package) packages+=(dpkg-dev unzip) ;;
+    package) packages+=(dpkg-dev unzip pandoc lintian desktop-file-utils appstream man-db groff locales) ;;
     build) packages+=(g++ cmake make libgtest-dev libbenchmark-dev clang libclang-rt-14-dev) ;;
     window) packages+=(qt6-base-dev qt6-base-private-dev libgl-dev fonts-ipafont-gothic xvfb xdotool imagemagick x11-utils) ;;
     *) echo "install-deps.sh: unknown purpose '$purpose'" >&2; exit 2 ;;
@@ -24,5 +26,5 @@ done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 echo "installing: ${missing[*]}" >&2
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+$sudo apt-get update -qq -o DPkg::Lock::Timeout=600
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends "${missing[@]}" >/dev/null
