@@ -161,7 +161,7 @@ TEST_F(CommandLine, LoadFailureCausesNameThePathAndTheReason) {
         if (c.whole)
             EXPECT_EQ(run.err, expected + "\n");
         else
-            EXPECT_TRUE(run.err.starts_with(expected) && run.err.ends_with(")。\n")) << run.err;
+            EXPECT_TRUE(run.err.starts_with(expected) && run.err.ends_with("）。\n")) << run.err;
     }
 }
 
