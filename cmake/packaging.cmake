@@ -1,15 +1,15 @@
 # What `cmake --install` puts where, and the packages cpack makes from it. Every install rule of the
 # project is here, so that the two layouts below are read in one place.
 #   Linux:   bin/velmora, bin/velmora-search, the icon and the desktop entry under share/, the Japanese guide
-#            and the example settings file under share/doc/velmora/.
+#            (使い方.html) and the example settings file under share/doc/velmora/.
 #            cpack -G DEB  ->  velmora_<version>_amd64.deb
 #   Windows: one flat folder, velmora-<version>/, with velmora.exe, velmora-search.exe, text-2x.ini and the
-#            guide as 使い方.txt (the cross build, cmake/mingw-w64.cmake).
+#            guide as 使い方.html (the cross build, cmake/mingw-w64.cmake).
 #            cpack -G ZIP  ->  velmora-<version>-windows-x64.zip
 # The version is the project's, set once in project() at the top.
 include(GNUInstallDirs)
 
-set(velmora_guide ${PROJECT_SOURCE_DIR}/docs/ja/使い方.md)
+include(${CMAKE_CURRENT_LIST_DIR}/guide.cmake)
 set(velmora_example ${PROJECT_SOURCE_DIR}/examples/text-2x.ini)
 
 if(WIN32)
@@ -37,18 +37,9 @@ endif()
 # configured or converted.
 install(FILES ${velmora_example} DESTINATION ${velmora_example_dir})
 
-if(WIN32)
-  # On Windows the guide is a text file that Notepad opens on a double click: the same text with CR LF line
-  # ends and a byte-order mark, so that every Notepad reads it as UTF-8.
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${velmora_guide})
-  file(READ ${velmora_guide} velmora_guide_text)
-  string(REPLACE "\n" "\r\n" velmora_guide_text "${velmora_guide_text}")
-  string(ASCII 239 187 191 velmora_bom)
-  set(velmora_windows_guide ${PROJECT_BINARY_DIR}/使い方.txt)
-  file(WRITE ${velmora_windows_guide} "${velmora_bom}${velmora_guide_text}")
-  install(FILES ${velmora_windows_guide} DESTINATION ${velmora_doc_dir})
-else()
-  install(FILES ${velmora_guide} DESTINATION ${velmora_doc_dir})
+# The guide, as the HTML page that a browser opens on a double click, on both systems.
+if(velmora_guide_html)
+  install(FILES ${velmora_guide_html} DESTINATION ${velmora_doc_dir})
 endif()
 
 # The packages.

@@ -3,14 +3,15 @@
 #   install-deps.sh build    compiler, CMake, GoogleTest, Google Benchmark, clang for the fuzzer
 #   install-deps.sh window   Qt 6 Widgets, a Japanese font, Xvfb and the tools of the window check
 #   install-deps.sh package  dpkg-shlibdeps for the Debian package, unzip for checking the Windows zip;
-#                            pandoc for the manual pages; lintian, desktop-file-validate, appstreamcli,
-#                            man and groff (and the Japanese locale's sources) for checking the package
+#                            pandoc for the guide and the manual pages; lintian, desktop-file-validate,
+#                            appstreamcli, man and groff (and the Japanese locale's sources) for checking the
+#                            package; Chromium for rendering the installed guide
 set -euo pipefail
 
 packages=()
 for purpose in "$@"; do
   case "$purpose" in
-    package) packages+=(dpkg-dev unzip pandoc lintian desktop-file-utils appstream man-db groff locales) ;;
+    package) packages+=(dpkg-dev unzip pandoc lintian desktop-file-utils appstream man-db groff locales chromium imagemagick) ;;
     build) packages+=(g++ cmake make libgtest-dev libbenchmark-dev clang libclang-rt-14-dev) ;;
     window) packages+=(qt6-base-dev qt6-base-private-dev libgl-dev fonts-ipafont-gothic xvfb xdotool imagemagick x11-utils) ;;
     *) echo "install-deps.sh: unknown purpose '$purpose'" >&2; exit 2 ;;

@@ -5,15 +5,17 @@
 #   validate --pedantic must pass, and it must ship no maintainer script; then apt-get installs it on this
 #   machine, the installed copyright and changelog must be the project's, man must find and render each
 #   manual page in English and Japanese without a groff warning, the installed example and guide must be the
-#   project's own, velmora-search --count on the installed example must print 23, and the installed window
-#   must come up on that example under Xvfb (screenshot build/packages/installed-window.png). Then velmora
+#   project's own, velmora-search --count on the installed example must print 23, the installed guide must
+#   render as a page with its tables in headless Chromium (screenshot build/packages/guide.png), and the
+#   installed window must come up on that example under Xvfb (screenshot
+#   build/packages/installed-window.png). Then velmora
 #   and the dependencies that its installation added are purged again. Only those: other programs may
 #   install packages at the same time, so what counts as added is apt's own plan for this installation
 #   (packages not installed before it), less any that something has since marked as installed by hand.
 #   The Windows zip, velmora-<version>-windows-x64.zip, from the cross build (build-win/): its entries
 #   against the expected list; unpacked, its example must equal examples/text-2x.ini byte for byte, its
-#   guide must be the guide with CR LF and a byte-order mark, its LICENSE.txt the licence with CR LF, and
-#   its velmora-search.exe, run under wine with code page 932, must count 23 on it.
+#   guide must be the page the cross build made, its LICENSE.txt the licence with CR LF, and its
+#   velmora-search.exe, run under wine with code page 932, must count 23 on it.
 # The packages land in build/packages/ and build-win/packages/. build/ is built as scripts/run-tests.sh
 # makes it; build-win/ is made by scripts/test-windows.sh when it has not been configured yet.
 set -euo pipefail
@@ -32,6 +34,15 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 
 fail() { echo "package.sh: FAIL: $*" >&2; exit 1; }
+
+# The guide as shipped: one standalone HTML page in UTF-8, saying so, with its tables as tables.
+check_guide_page() {
+  local page=$1 what=$2
+  head -c 15 "$page" | grep -q '^<!DOCTYPE html>' || fail "$what is not an HTML page"
+  grep -q '<meta charset="utf-8"' "$page" || fail "$what does not declare UTF-8"
+  [ "$(grep -c '<table' "$page")" -ge 3 ] || fail "$what lacks its tables"
+  iconv -f UTF-8 -t UTF-8 "$page" >/dev/null || fail "$what is not valid UTF-8"
+}
 
 is_installed() { dpkg-query -W -f='${db:Status-Abbrev}' "$1" 2>/dev/null | grep -q '^ii'; }
 # Compares a listing on standard input with the expected one given as arguments.
@@ -86,7 +97,7 @@ deb="$top/build/packages/velmora_${version}_amd64.deb"
 
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | same_list "the Debian package's files" \
   ./usr/bin/velmora ./usr/bin/velmora-search ./usr/share/applications/velmora.desktop \
-  ./usr/share/icons/hicolor/16x16/apps/velmora.png ./usr/share/doc/velmora/使い方.md \
+  ./usr/share/icons/hicolor/16x16/apps/velmora.png ./usr/share/doc/velmora/使い方.html \
   ./usr/share/doc/velmora/examples/text-2x.ini \
   ./usr/share/doc/velmora/copyright ./usr/share/doc/velmora/changelog.gz \
   ./usr/share/man/man1/velmora.1.gz ./usr/share/man/man1/velmora-search.1.gz \
@@ -141,7 +152,8 @@ is_installed velmora || fail "velmora is not installed after apt-get install"
 
 doc=/usr/share/doc/velmora
 cmp "$doc/examples/text-2x.ini" "$top/examples/text-2x.ini" || fail "the installed example differs from examples/text-2x.ini"
-cmp "$doc/使い方.md" "$top/docs/ja/使い方.md" || fail "the installed guide differs from docs/ja/使い方.md"
+cmp "$doc/使い方.html" "$top/build/使い方.html" || fail "the installed guide differs from build/使い方.html"
+check_guide_page "$doc/使い方.html" "the installed guide"
 mkdir "$work/deb-run"
 cp "$doc/examples/text-2x.ini" "$work/deb-run/"
 count=$(cd "$work/deb-run" && /usr/bin/velmora-search --count)
@@ -170,6 +182,17 @@ name=$(LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 MANWIDTH=80 man velmora-search 2>&1 |
 [[ "$name" == *"乗数を掛けた八つの値"* ]] || fail "man velmora-search with LANG=ja_JP.UTF-8 shows '$name' under 名前"
 echo "installed manual pages: velmora(1) and velmora-search(1) in English and Japanese, no groff warning"
 # ---- end of the installed licence, changelog and manual pages ----
+# The installed guide as a browser shows it: headless Chromium renders it into a screenshot, which must hold
+# the drawn rules of its tables (#9fb3c4, a colour that docs/ja/guide-style.html gives to table borders
+# alone), not raw Markdown or a blank page.
+rm -f "$top/build/packages/guide.png"
+timeout 120 chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --user-data-dir="$work/chromium" \
+  --window-size=1000,6000 --screenshot="$top/build/packages/guide.png" "file://$doc/使い方.html" \
+  >"$work/chromium.log" 2>&1 || { cat "$work/chromium.log" >&2; fail "headless Chromium could not render the installed guide"; }
+rules=$(convert "$top/build/packages/guide.png" -fill black +opaque '#9fb3c4' -fill white -opaque '#9fb3c4' \
+  -format '%[fx:round(mean*w*h)]' info:)
+[ "$rules" -gt 2000 ] || fail "the rendered guide shows no table rules (build/packages/guide.png)"
+echo "installed guide rendered with its tables (build/packages/guide.png, $rules pixels of table rules)"
 
 # The installed window under a display of its own. With the example in its current directory it must come
 # up as the one window "velmora", 537 x 406, with no message box before it; Start must fill List1, and Quit
@@ -243,7 +266,7 @@ zip="$top/build-win/packages/velmora-${version}-windows-x64.zip"
 [ -f "$zip" ] || fail "cpack made no $(basename "$zip")"
 
 folder="velmora-$version"
-expected=("$folder/" "$folder/velmora-search.exe" "$folder/text-2x.ini" "$folder/使い方.txt")
+expected=("$folder/" "$folder/velmora-search.exe" "$folder/text-2x.ini" "$folder/使い方.html")
 expected+=("$folder/LICENSE.txt")
 # The Windows window is part of the zip wherever its sources are part of the project.
 [ -d "$top/window/win32" ] && expected+=("$folder/velmora.exe")
@@ -252,10 +275,8 @@ LC_ALL=C.UTF-8 unzip -Z1 "$zip" | same_list "the zip's entries" "${expected[@]}"
 LC_ALL=C.UTF-8 unzip -q "$zip" -d "$work/zip"
 unpacked="$work/zip/$folder"
 cmp "$unpacked/text-2x.ini" "$top/examples/text-2x.ini" || fail "the zip's text-2x.ini differs from examples/text-2x.ini"
-guide="$unpacked/使い方.txt"
-[ "$(head -c 3 "$guide" | od -An -tx1 | tr -d ' ')" = efbbbf ] || fail "the zip's guide does not begin with a byte-order mark"
-[ "$(grep -c $'\r$' "$guide")" = "$(wc -l <"$guide")" ] || fail "not every line of the zip's guide ends in CR LF"
-tail -c +4 "$guide" | tr -d '\r' | cmp - "$top/docs/ja/使い方.md" || fail "the zip's guide is not docs/ja/使い方.md"
+cmp "$unpacked/使い方.html" "$top/build-win/使い方.html" || fail "the zip's guide differs from build-win/使い方.html"
+check_guide_page "$unpacked/使い方.html" "the zip's guide"
 license="$unpacked/LICENSE.txt"
 [ "$(grep -c $'\r$' "$license")" = "$(wc -l <"$license")" ] || fail "not every line of the zip's LICENSE.txt ends in CR LF"
 tr -d '\r' <"$license" | cmp - "$top/LICENSE" || fail "the zip's LICENSE.txt is not LICENSE"
