@@ -79,7 +79,7 @@ deb="$top/build/packages/velmora_${version}_amd64.deb"
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | same_list "the Debian package's files" \
   ./usr/bin/velmora ./usr/bin/velmora-search ./usr/share/applications/velmora.desktop \
   ./usr/share/icons/hicolor/16x16/apps/velmora.png ./usr/share/doc/velmora/使い方.md \
-  ./usr/share/doc/velmora/examples/text-2x.ini
+  ./usr/share/doc/velmora/examples/text-2x.ini ./usr/share/locale/ja/LC_MESSAGES/velmora-search.mo
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the Debian package's version is not $version"
 depends=$(dpkg-deb -f "$deb" Depends)
 grep -q 'libqt6widgets6' <<<"$depends" || fail "the dependencies lack Qt Widgets: $depends"
@@ -111,6 +111,10 @@ cp "$doc/examples/text-2x.ini" "$work/deb-run/"
 count=$(cd "$work/deb-run" && /usr/bin/velmora-search --count)
 [ "$count" = 23 ] || fail "the installed velmora-search --count printed '$count', not 23"
 echo "installed velmora-search --count on the installed example: $count"
+# The installed program finds its installed catalogue.
+version_ja=$(LC_ALL=ja_JP.UTF-8 /usr/bin/velmora-search --version)
+[ "$version_ja" = "velmora-search バージョン $version" ] || fail "the installed velmora-search in Japanese printed '$version_ja'"
+echo "installed velmora-search --version in Japanese: $version_ja"
 
 # The installed window under a display of its own. With the example in its current directory it must come
 # up as the one window "velmora", 537 x 406, with no message box before it; Start must fill List1, and Quit
