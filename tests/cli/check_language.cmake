@@ -6,6 +6,14 @@
 # the same language; and the output itself is the same bytes in every locale.
 cmake_minimum_required(VERSION 3.25)
 
+# Without the Japanese locale generated, setlocale falls back to C and every Japanese row would fail.
+execute_process(COMMAND locale -a OUTPUT_VARIABLE locales RESULT_VARIABLE listed)
+string(TOLOWER "${locales}" locales)
+if(listed EQUAL 0 AND NOT locales MATCHES "ja_jp\\.utf-?8")
+  message(FATAL_ERROR "the ja_JP.UTF-8 locale is not generated: run scripts/install-deps.sh build "
+                      "(or localedef -i ja_JP -f UTF-8 ja_JP.UTF-8)")
+endif()
+
 set(japanese_try "使い方は「velmora-search --help」で表示されます。\n")
 set(english_try "Try 'velmora-search --help'\n")
 
