@@ -15,7 +15,8 @@ public:
 };
 
 /// The output stream of velmora-search with every write checked: the first failure throws WriteError,
-/// so that a listing of any length stops at once instead of writing into nothing.
+/// so that a listing of any length stops at once instead of writing into nothing. It writes through
+/// writeText, so a console shows the text as characters.
 class CheckedOutput {
 public:
     explicit CheckedOutput(std::FILE* out) : m_out(out) {}
@@ -25,8 +26,6 @@ public:
     void flush();
 
 private:
-    [[noreturn]] void fail();
-
     std::FILE* m_out;
 };
 
@@ -36,7 +35,7 @@ private:
 /// closed from the start is no failure when nothing was written to it.
 int closeOutput(std::FILE* out, std::FILE* err, int status);
 
-/// "velmora-search: write error: <reason>"
+/// "velmora-search: write error: <reason>", in the user's language.
 std::string writeErrorReport(const std::string& reason);
 
 } // namespace velmora

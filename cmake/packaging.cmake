@@ -1,7 +1,8 @@
 # What `cmake --install` puts where, and the packages cpack makes from it. Every install rule of the
 # project is here, so that the two layouts below are read in one place.
 #   Linux:   bin/velmora, bin/velmora-search, the icon and the desktop entry under share/, the Japanese guide
-#            (使い方.html) and the example settings file under share/doc/velmora/.
+#            (使い方.html) and the example settings file under share/doc/velmora/, velmora-search's Japanese
+#            messages under share/locale/.
 #            cpack -G DEB  ->  velmora_<version>_amd64.deb
 #   Windows: one flat folder, velmora-<version>/, with velmora.exe, velmora-search.exe, text-2x.ini and the
 #            guide as 使い方.html (the cross build, cmake/mingw-w64.cmake).
@@ -23,6 +24,11 @@ else()
 endif()
 
 install(TARGETS velmora-search RUNTIME DESTINATION ${velmora_bin_dir})
+if(NOT WIN32)
+  # The compiled catalogues, found by gettext as share/locale/<language>/LC_MESSAGES/velmora-search.mo;
+  # velmora-search looks for them beside its bin/ folder. The Windows program carries them inside.
+  install(DIRECTORY ${velmora_locale_dir}/ DESTINATION ${CMAKE_INSTALL_LOCALEDIR})
+endif()
 if(TARGET velmora)
   install(TARGETS velmora RUNTIME DESTINATION ${velmora_bin_dir})
   if(NOT WIN32)

@@ -98,7 +98,7 @@ deb="$top/build/packages/velmora_${version}_amd64.deb"
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | same_list "the Debian package's files" \
   ./usr/bin/velmora ./usr/bin/velmora-search ./usr/share/applications/velmora.desktop \
   ./usr/share/icons/hicolor/16x16/apps/velmora.png ./usr/share/doc/velmora/使い方.html \
-  ./usr/share/doc/velmora/examples/text-2x.ini \
+  ./usr/share/doc/velmora/examples/text-2x.ini ./usr/share/locale/ja/LC_MESSAGES/velmora-search.mo \
   ./usr/share/doc/velmora/copyright ./usr/share/doc/velmora/changelog.gz \
   ./usr/share/man/man1/velmora.1.gz ./usr/share/man/man1/velmora-search.1.gz \
   ./usr/share/man/ja/man1/velmora.1.gz ./usr/share/man/ja/man1/velmora-search.1.gz \
@@ -159,6 +159,10 @@ cp "$doc/examples/text-2x.ini" "$work/deb-run/"
 count=$(cd "$work/deb-run" && /usr/bin/velmora-search --count)
 [ "$count" = 23 ] || fail "the installed velmora-search --count printed '$count', not 23"
 echo "installed velmora-search --count on the installed example: $count"
+# The installed program finds its installed catalogue.
+version_ja=$(LC_ALL=ja_JP.UTF-8 /usr/bin/velmora-search --version)
+[ "$version_ja" = "velmora-search バージョン $version" ] || fail "the installed velmora-search in Japanese printed '$version_ja'"
+echo "installed velmora-search --version in Japanese: $version_ja"
 
 # ---- The installed licence, changelog and manual pages ----
 cmp "$doc/copyright" "$top/debian/copyright" || fail "the installed copyright differs from debian/copyright"

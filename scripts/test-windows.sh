@@ -14,7 +14,7 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 
 echo "== Windows: cross compiler and wine =="
-packages=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine locales cmake make libgtest-dev
+packages=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine locales gettext cmake make libgtest-dev
   fonts-ipafont-gothic xvfb xdotool imagemagick x11-utils pandoc)
 missing=()
 for p in "${packages[@]}"; do
