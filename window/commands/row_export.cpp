@@ -154,7 +154,8 @@ bool RowExport::hasRows() const { return m_commands.rows().size() > 0; }
 void RowExport::copyRow(int row) {
     if (row < 0 || static_cast<std::size_t>(row) >= m_commands.rows().size())
         return;
-    const std::string reason = m_view.putOnClipboard(ClipboardText::oneRow(m_commands.rows(), static_cast<std::size_t>(row)));
+    const std::string reason =
+        m_view.putOnClipboard(ClipboardText::oneRow(m_commands.rows(), static_cast<std::size_t>(row)));
     if (!reason.empty())
         m_view.showMessage("クリップボードにコピーできませんでした。", reason);
 }

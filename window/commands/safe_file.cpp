@@ -37,14 +37,15 @@ const Handle kNoFile = INVALID_HANDLE_VALUE;
 
 std::string systemReason(DWORD error) {
     wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     std::wstring wide = length > 0 && text ? std::wstring(text, length) : L"error " + std::to_wstring(error);
     LocalFree(text);
     while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' '))
         wide.pop_back();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
     std::string reason(static_cast<std::size_t>(std::max(size, 0)), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), reason.data(), size, nullptr, nullptr);
     return reason;
@@ -55,8 +56,10 @@ std::string systemReason(DWORD error) {
 // A new file of a free temporary name in `folder`; `name` receives its path.
 Handle createTemporary(const std::filesystem::path& folder, std::filesystem::path& name) {
     for (unsigned attempt = 0;; ++attempt) {
-        name = folder / (L"velmora-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(attempt) + L".tmp");
-        const Handle file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        name =
+            folder / (L"velmora-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(attempt) + L".tmp");
+        const Handle file =
+            CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != kNoFile)
             return file;
         if (GetLastError() != ERROR_FILE_EXISTS || attempt > 1000)

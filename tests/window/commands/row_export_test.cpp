@@ -117,9 +117,14 @@ TEST(RowExport, HeadingRowKeepsEveryAwkwardHeadingInOneCell) {
         std::string heading;
         std::string cell;
     } cases[8] = {
-        {"a\tb", "\"a\tb\""},      {"say \"hi\"", "\"say \"\"hi\"\"\""}, {"1,5", "1,5"},
-        {"two\nlines", "\"two\nlines\""}, {"cr\r\nlf", "\"cr\r\nlf\""}, {"R&&D &Apple", "R&&D &Apple"},
-        {"", ""},                  {"りんご", "りんご"},
+        {"a\tb", "\"a\tb\""},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"1,5", "1,5"},
+        {"two\nlines", "\"two\nlines\""},
+        {"cr\r\nlf", "\"cr\r\nlf\""},
+        {"R&&D &Apple", "R&&D &Apple"},
+        {"", ""},
+        {"りんご", "りんご"},
     };
     SearchSetup setup;
     std::string expected = "合計";
@@ -149,9 +154,10 @@ TEST(RowExport, CopiesAllRowsThatFitOneSheetWithItsHeadingRowAndNoMore) {
     tooMany.view.log.clear();
     tooMany.rowExport.copyAllRows();
     ASSERT_EQ(tooMany.view.log.size(), 1u);
-    EXPECT_EQ(tooMany.view.log[0], "message 行が多すぎるため、コピーしませんでした。 / 結果は 1,048,576 行あり、見出しの "
-                                   "1 行と合わせると、Excel の 1 枚のシートに入る 1,048,576 行を超えます。\nメニューの「"
-                                   "CSV で保存」でファイルに保存してください。");
+    EXPECT_EQ(tooMany.view.log[0],
+              "message 行が多すぎるため、コピーしませんでした。 / 結果は 1,048,576 行あり、見出しの "
+              "1 行と合わせると、Excel の 1 枚のシートに入る 1,048,576 行を超えます。\nメニューの「"
+              "CSV で保存」でファイルに保存してください。");
     EXPECT_TRUE(tooMany.view.clipboard.empty());
 
     Window empty;
@@ -164,8 +170,10 @@ TEST(RowExport, CopiesAllRowsThatFitOneSheetWithItsHeadingRowAndNoMore) {
 // The window's save and velmora-search --csv share one writer: the same settings give the same bytes,
 // awkward headings (tab, quote, comma, line feed, ampersand) and Japanese included.
 TEST(RowExport, SavesExactlyWhatTheCommandLineWritesAsCsv) {
-    const std::string_view headings[8] = {"a\tb", "say \"hi\"", "1,5", "two\nlines", "R&D", "\x82\xe8\x82\xf1\x82\xb2", "", "x"};
-    for (const std::string& settings : {settingsBytes("10", headings), readFile(fs::path(VELMORA_SOURCE_DIR) / "examples/text-2x.ini")}) {
+    const std::string_view headings[8] = {"a\tb", "say \"hi\"", "1,5", "two\nlines", "R&D", "\x82\xe8\x82\xf1\x82\xb2",
+                                          "",     "x"};
+    for (const std::string& settings :
+         {settingsBytes("10", headings), readFile(fs::path(VELMORA_SOURCE_DIR) / "examples/text-2x.ini")}) {
         TempFolder folder("velmora-csv");
         writeFile(folder.path() / "text-2x.ini", settings);
         const CommandRun cli = runCommand({"--csv", utf8FromPath(folder.path() / "text-2x.ini")});
@@ -228,9 +236,19 @@ TEST(RowExport, FailedSaveLeavesTheOldFileWholeAndNothingElse) {
         EXPECT_TRUE(fs::is_empty(folder.path() / "folder")) << c.name;
     }
     // A writer that throws leaves the same; one that finishes replaces the old file.
-    EXPECT_THROW(writeFileWhole(old, [&](ByteSink& out) { out.write(big); throw std::runtime_error("stop"); }), std::runtime_error);
+    EXPECT_THROW(writeFileWhole(old,
+                                [&](ByteSink& out) {
+                                    out.write(big);
+                                    throw std::runtime_error("stop");
+                                }),
+                 std::runtime_error);
     EXPECT_EQ(readFile(old), "old bytes\r\n");
-    EXPECT_EQ(writeFileWhole(old, [&](ByteSink& out) { out.write("new"); out.write(big); }), "");
+    EXPECT_EQ(writeFileWhole(old,
+                             [&](ByteSink& out) {
+                                 out.write("new");
+                                 out.write(big);
+                             }),
+              "");
     EXPECT_EQ(readFile(old), "new" + big);
     EXPECT_EQ(folderEntries(folder.path()), (std::vector<std::string>{"folder", "old.csv"}));
 
