@@ -35,23 +35,7 @@ public:
 using Handle = HANDLE;
 const Handle kNoFile = INVALID_HANDLE_VALUE;
 
-std::string systemReason(DWORD error) {
-    wchar_t* text = nullptr;
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    std::wstring wide = length > 0 && text ? std::wstring(text, length) : L"error " + std::to_wstring(error);
-    LocalFree(text);
-    while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' '))
-        wide.pop_back();
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string reason(static_cast<std::size_t>(std::max(size, 0)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), reason.data(), size, nullptr, nullptr);
-    return reason;
-}
-
-[[noreturn]] void fail() { throw FileFailure(systemReason(GetLastError())); }
+[[noreturn]] void fail() { throw FileFailure(lastSystemErrorText()); }
 
 // A new file of a free temporary name in `folder`; `name` receives its path.
 Handle createTemporary(const std::filesystem::path& folder, std::filesystem::path& name) {
@@ -100,7 +84,7 @@ void removeFile(const std::filesystem::path& name) { DeleteFileW(name.c_str()); 
 using Handle = int;
 const Handle kNoFile = -1;
 
-[[noreturn]] void fail() { throw FileFailure(std::strerror(errno)); }
+[[noreturn]] void fail() { throw FileFailure(lastSystemErrorText()); }
 
 Handle createTemporary(const std::filesystem::path& folder, std::filesystem::path& name) {
     std::string pattern = (folder / ".velmora-XXXXXX").string();
@@ -223,5 +207,26 @@ std::string writeFileWhole(const std::filesystem::path& target, const std::funct
         throw;
     }
 }
+
+#ifdef _WIN32
+std::string lastSystemErrorText() {
+    const DWORD error = GetLastError();
+    wchar_t* text = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::wstring wide = length > 0 && text ? std::wstring(text, length) : L"error " + std::to_wstring(error);
+    LocalFree(text);
+    while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' '))
+        wide.pop_back();
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string reason(static_cast<std::size_t>(std::max(size, 0)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), reason.data(), size, nullptr, nullptr);
+    return reason;
+}
+#else
+std::string lastSystemErrorText() { return std::strerror(errno); }
+#endif
 
 } // namespace velmora

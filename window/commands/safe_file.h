@@ -17,4 +17,7 @@ namespace velmora {
 /// Returns the system's reason for the failure, or an empty string when the file was written.
 std::string writeFileWhole(const std::filesystem::path& target, const std::function<void(ByteSink&)>& write);
 
+/// The system's text for its last failure (errno; GetLastError on Windows, in the system's language), UTF-8.
+std::string lastSystemErrorText();
+
 } // namespace velmora
