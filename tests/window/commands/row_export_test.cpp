@@ -251,6 +251,16 @@ TEST(RowExport, FailedSaveLeavesTheOldFileWholeAndNothingElse) {
               "");
     EXPECT_EQ(readFile(old), "new" + big);
     EXPECT_EQ(folderEntries(folder.path()), (std::vector<std::string>{"folder", "old.csv"}));
+#ifndef _WIN32
+    // Through a symbolic link the file it names is replaced and keeps its mode; the link stays a link.
+    fs::permissions(old, fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink("old.csv", folder.path() / "link.csv");
+    EXPECT_EQ(writeFileWhole(folder.path() / "link.csv", [](ByteSink& out) { out.write("linked"); }), "");
+    EXPECT_TRUE(fs::is_symlink(folder.path() / "link.csv"));
+    EXPECT_EQ(readFile(old), "linked");
+    EXPECT_EQ(fs::status(old).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    fs::remove(folder.path() / "link.csv");
+#endif
 
     // Through the menu's command: the message names the file and the system's reason; the rows stay.
     Window window(3);
