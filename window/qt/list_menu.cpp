@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMenu>
 #include <QMouseEvent>
 
@@ -117,12 +118,16 @@ void ListMenu::open(ResultList* list, QPoint globalPos) {
 }
 
 std::string putOnQtClipboard(const ClipboardText& text) {
-    // One QString of the final size, the rows widened into it piece by piece: the text is held once.
-    QString all = fromUtf8(text.head());
-    all.reserve(all.size() + qsizetype(text.rowsLength()));
-    text.writeRows(
-        [&](std::string_view piece) { all.append(QLatin1StringView(piece.data(), qsizetype(piece.size()))); });
-    QGuiApplication::clipboard()->setText(all, QClipboard::Clipboard);
+    // The plain text as UTF-8 bytes, allocated once at the final size and filled piece by piece: the text
+    // is held once, in half the memory of a QString, and a paste (UTF8_STRING on X11) is served from these
+    // very bytes without a conversion.
+    const std::string& head = text.head();
+    QByteArray bytes(qsizetype(head.size() + text.rowsLength()), Qt::Uninitialized);
+    char* out = std::copy(head.begin(), head.end(), bytes.data());
+    text.writeRows([&](std::string_view piece) { out = std::copy(piece.begin(), piece.end(), out); });
+    auto* data = new QMimeData;
+    data->setData(QStringLiteral("text/plain"), bytes);
+    QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
     return {};
 }
 

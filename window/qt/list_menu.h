@@ -42,7 +42,7 @@ private:
     std::vector<ResultList*> m_lists;
 };
 
-/// The text on the system's clipboard as its plain text, built in place.
+/// The text on the system's clipboard as its plain text (text/plain, UTF-8), built in place.
 std::string putOnQtClipboard(const ClipboardText& text);
 /// The save dialog over `owner`, proposing 結果.csv in the current folder; nothing when cancelled.
 std::optional<std::filesystem::path> askQtSavePath(QWidget* owner);
