@@ -1,5 +1,7 @@
 #pragma once
 
+#include "search/byte_sink.h"
+
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -17,11 +19,11 @@ public:
 /// The output stream of velmora-search with every write checked: the first failure throws WriteError,
 /// so that a listing of any length stops at once instead of writing into nothing. It writes through
 /// writeText, so a console shows the text as characters.
-class CheckedOutput {
+class CheckedOutput final : public ByteSink {
 public:
     explicit CheckedOutput(std::FILE* out) : m_out(out) {}
 
-    void write(std::string_view bytes);
+    void write(std::string_view bytes) override;
     /// Hands every byte on to the system; a failure of the stream's buffered bytes shows here.
     void flush();
 

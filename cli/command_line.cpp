@@ -3,9 +3,9 @@
 #include "cli/checked_output.h"
 #include "cli/messages.h"
 #include "cli/options.h"
-#include "cli/result_text.h"
 #include "cli/text_output.h"
 #include "search/combination_search.h"
+#include "search/result_text.h"
 #include "search/run_time_error.h"
 #include "setup/settings_file.h"
 

@@ -15,7 +15,7 @@ sudo=""
 
 echo "== Windows: cross compiler and wine =="
 packages=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine locales gettext cmake make libgtest-dev
-  fonts-ipafont-gothic xvfb xdotool imagemagick x11-utils pandoc)
+  fonts-ipafont-gothic xvfb xdotool xclip imagemagick x11-utils pandoc)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

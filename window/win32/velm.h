@@ -11,9 +11,11 @@
 // focusable controls stand in the z-order by tab index, the labels below them all); Alt plus a label's
 // access key moves the focus to the next control after the label in tab order; Enter and Space press a
 // focused button, and Enter elsewhere and Escape do nothing, since no button is the default or the cancel
-// button.
+// button. Each list's keys and context menu take its rows out of the window (window/win32/list_menu.h,
+// over the shared RowExport).
 
 #include "window/commands/control_table.h"
+#include "window/commands/row_export.h"
 #include "window/commands/window_commands.h"
 #include "window/win32/dpi_fonts.h"
 
@@ -25,9 +27,10 @@
 
 namespace velmora {
 
+class ListMenu;
 class ResultList;
 
-class Velm final : private WindowView {
+class Velm final : private WindowView, private ExportView {
 public:
     using Search = WindowCommands::Search;
 
@@ -59,6 +62,8 @@ public:
     const ResultList& list(int column) const { return *m_lists.at(static_cast<std::size_t>(column)); }
     const RowStore& rows() const { return m_commands.rows(); }
     const SearchSetup& setup() const { return m_commands.setup(); }
+    /// The lists' copy and save commands.
+    RowExport& rowExport() { return m_export; }
 
 private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -73,14 +78,19 @@ private:
     void discardQueuedInput() override;
     void rowsChanged() override;
     void quit() override;
+    // ExportView (the rest it shares with WindowView)
+    std::string putOnClipboard(const ClipboardText& text) override;
+    std::optional<std::filesystem::path> askSavePath() override;
 
     WindowCommands m_commands;
+    RowExport m_export{*this, m_commands};
     int m_dpi = 96;
     Font m_defaultFont;
     Font m_label1Font;
     HWND m_hwnd = nullptr;
     std::array<HWND, kControls.size()> m_controls{}; // in the control table's order
     std::array<std::unique_ptr<ResultList>, ResultColumns::kListCount> m_lists;
+    std::unique_ptr<ListMenu> m_listMenu;
     HWND m_focus = nullptr;    // the control that had the focus when the window was last deactivated
     bool m_loaded = false;
     bool m_busy = false;
