@@ -11,19 +11,66 @@
 #include "search/overflow_stop.h"
 #include "search/run_time_error.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace velmora {
+namespace {
+
+// The head start's time: a tenth of the join's estimate, within these bounds.
+constexpr double kHeadMinNs = 2e6;
+constexpr double kHeadMaxNs = 100e6;
+// Its table is kept small, so that it is built at once in little memory.
+constexpr double kHeadTableEntries = double(1 << 18);
+
+bool wantsHeadStart(const FastSearchOptions& options) {
+    if (options.headChecks < 0)
+        return false;
+    return options.method == InnerMethod::Automatic || options.headChecks > 0;
+}
+
+// Lists one box. Where the join takes it, the recursion starts it (the head start), so that the first
+// solutions come at once and a box whose solutions pay for the recursion's work never waits for the
+// join; the join lists the rest, or without its memory the recursion does.
+void listBox(const SearchSetup& setup, const fast::Box& box, const FastSearchOptions& options, fast::Emitter& out,
+             fast::TableCache& cache) {
+    fast::BoxSearch search(setup, box, options, false, cache);
+    if (!search.joinChosen()) {
+        search.list(out, setup.target);
+        return;
+    }
+    std::optional<Combination> from;
+    FastSearchOptions recursion = options;
+    recursion.method = InnerMethod::Automatic;
+    recursion.maxSparseEntries = std::min(options.maxSparseEntries, kHeadTableEntries);
+    if (wantsHeadStart(options)) {
+        fast::BoxSearch head(setup, box, recursion, false, cache, false);
+        const double budget = std::clamp(search.joinCostNs() / 10, kHeadMinNs, kHeadMaxNs);
+        from = head.listHead(out, setup.target, search.joinInnerTerms(), options.headChecks, budget);
+        if (!from)
+            return;
+    }
+    out.flush(); // what is found reaches the sink before the join prepares
+    if (search.listByJoin(out, from ? &*from : nullptr))
+        return;
+    if (!from) {
+        search.list(out, setup.target);
+        return;
+    }
+    for (const fast::Box& rest : fast::boxesFrom(box, *from)) {
+        fast::BoxSearch part(setup, rest, recursion, false, cache, false);
+        part.list(out, setup.target);
+    }
+}
+
+} // namespace
 
 void fastSearch(const SearchSetup& setup, SolutionSink& sink, const FastSearchOptions& options) {
     const std::optional<Combination> stop = firstOverflow(setup);
     fast::Emitter out(sink, setup.target, options.wideStores);
     fast::TableCache cache;
-    for (const fast::Box& box : fast::boxesBefore(setup, stop)) {
-        fast::BoxSearch search(setup, box, options, false, cache);
-        if (!search.listByJoin(out))
-            search.list(out, setup.target);
-    }
+    for (const fast::Box& box : fast::boxesBefore(setup, stop))
+        listBox(setup, box, options, out, cache);
     out.flush();
     if (stop)
         throw RunTimeError::overflow();

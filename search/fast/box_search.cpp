@@ -10,7 +10,7 @@
 namespace velmora::fast {
 
 BoxSearch::BoxSearch(const SearchSetup& setup, const Box& box, const FastSearchOptions& options, bool counting,
-                     TableCache& cache)
+                     TableCache& cache, bool mayJoin)
     : m_box(box) {
     for (int k = 0; k < kTerms; ++k)
         m_weights[static_cast<std::size_t>(k)] = setup.terms[static_cast<std::size_t>(k)].weight;
@@ -19,7 +19,7 @@ BoxSearch::BoxSearch(const SearchSetup& setup, const Box& box, const FastSearchO
     const InnerPlan plan = planInner(box, m_levels, options, counting, setup.target);
     m_method = plan.method;
     m_tableTerms = plan.tableTerms;
-    if (chooseJoin(options, counting, setup.target, plan.estimateNs)) {
+    if (mayJoin && chooseJoin(options, counting, setup.target, plan.estimateNs)) {
         cache.sparse.reset(); // their memory is the join's
         cache.dense.reset();
         return;
@@ -83,7 +83,8 @@ bool BoxSearch::chooseJoin(const FastSearchOptions& options, bool counting, std:
                      options.method == InnerMethod::Join    ? JoinWay::Partitioned
                      : options.method == InnerMethod::Sweep ? JoinWay::Sweep
                                                             : JoinWay::Cheapest};
-    const double cost = joinCost(state->box, counting, state->limits);
+    state->plan = planJoin(state->box, counting, state->limits);
+    const double cost = state->plan.cost;
     if (!(cost < estimateNs) && !(forced && std::isfinite(cost)))
         return false;
     m_joinState = std::move(state);
@@ -98,11 +99,11 @@ void BoxSearch::useRecursion() {
     m_pairLeaf = m_levels[0].weight != 0 && m_levels[1].weight != 0;
 }
 
-[[gnu::noinline]] bool BoxSearch::listByJoin(Emitter& out) {
+[[gnu::noinline]] bool BoxSearch::listByJoin(Emitter& out, const Combination* from) {
     if (m_method != InnerMethod::Join)
         return false;
     JoinOutput joined(out);
-    if (joinList(m_joinState->box, m_joinState->limits, joined))
+    if (joinList(m_joinState->box, m_joinState->plan, m_joinState->limits, joined, from))
         return true;
     useRecursion();
     return false;
@@ -111,7 +112,7 @@ void BoxSearch::useRecursion() {
 [[gnu::noinline]] bool BoxSearch::countByJoin(SolutionCount& count) {
     if (m_method != InnerMethod::Join)
         return false;
-    if (joinCount(m_joinState->box, m_joinState->limits, count))
+    if (joinCount(m_joinState->box, m_joinState->plan, m_joinState->limits, count))
         return true;
     useRecursion();
     return false;
@@ -122,6 +123,76 @@ void BoxSearch::list(Emitter& out, std::int32_t target) {
     m_low = 0;
     m_high = 0;
     listFrom(kTerms, target);
+}
+
+namespace {
+
+// Thrown out of the recursion where a head start stops; the stop is in BoxSearch::m_head.
+struct HeadStop {};
+
+// A head start's solutions pay for its work while each costs it at most this much on average.
+constexpr double kHeadNsPerSolution = 20;
+// Past its time, a head start that finds solutions at least this often goes on until it has listed
+// kHeadRows of them (screens of rows for a reader, and more than a pipe holds), for at most
+// kHeadStretch times its time: the join's first solutions come only after it has prepared.
+constexpr double kHeadNsPerRecentSolution = 1000;
+constexpr std::uint64_t kHeadRows = std::uint64_t{1} << 16;
+constexpr double kHeadStretch = 10;
+// The clock is read every so many checks.
+constexpr int kHeadClockEvery = 64;
+
+} // namespace
+
+std::optional<Combination> BoxSearch::listHead(Emitter& out, std::int32_t target, int freeTerms, int checks,
+                                               double budgetNs) {
+    m_head = HeadState{};
+    m_head.checks = checks;
+    m_head.budgetNs = budgetNs;
+    m_head.producedBefore = m_head.producedLast = out.produced();
+    m_head.start = m_head.last = std::chrono::steady_clock::now();
+    m_headLevel = freeTerms;
+    try {
+        list(out, target);
+    } catch (const HeadStop&) {
+        m_headLevel = kTerms;
+        return m_head.stop;
+    }
+    m_headLevel = kTerms;
+    return std::nullopt;
+}
+
+// Before term k takes `value`: stops the head start when its time is up and its solutions have not
+// paid for it, with every combination before (terms above k as set, term k at `value`, the terms
+// below at their first values) listed.
+[[gnu::noinline]] void BoxSearch::checkHead(int k, std::int64_t value) {
+    ++m_head.count;
+    if (m_head.checks > 0) {
+        if (m_head.count <= m_head.checks)
+            return;
+    } else {
+        if (m_head.count % kHeadClockEvery != 0)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        const std::uint64_t produced = m_out->produced();
+        const double elapsed = std::chrono::duration<double, std::nano>(now - m_head.start).count();
+        const double recent = std::chrono::duration<double, std::nano>(now - m_head.last).count();
+        const std::uint64_t rows = produced - m_head.producedBefore, recentRows = produced - m_head.producedLast;
+        m_head.last = now;
+        m_head.producedLast = produced;
+        if (elapsed < m_head.budgetNs || kHeadNsPerSolution * double(rows) >= elapsed)
+            return;
+        if (rows < kHeadRows && kHeadNsPerRecentSolution * double(recentRows) >= recent &&
+            elapsed < kHeadStretch * m_head.budgetNs)
+            return;
+    }
+    for (int j = 0; j < kTerms; ++j) {
+        const auto J = static_cast<std::size_t>(j);
+        const std::uint64_t word = j < 4 ? m_low : m_high;
+        m_head.stop[J] = j < k - 1 ? m_box.lo[J]
+                         : j == k - 1 ? static_cast<std::int32_t>(value)
+                                      : std::int32_t{static_cast<std::int16_t>(word >> (16 * (j & 3)))};
+    }
+    throw HeadStop{};
 }
 
 // The table look-ups for the values first, first + modulus, ... last of the term just above the
@@ -251,7 +322,13 @@ void BoxSearch::listFrom(int k, std::int64_t rest) {
         if (record)
             m_out->startRecording(found, m_maxRecord);
         setValue(k - 1, L.lo);
-        listFrom(k - 1, rest);
+        try {
+            listFrom(k - 1, rest);
+        } catch (...) { // the record lives in this frame
+            if (record)
+                m_out->abandonRecording();
+            throw;
+        }
         const bool complete = record && m_out->stopRecording();
         if (m_out->produced() == before)
             return;
@@ -291,6 +368,8 @@ void BoxSearch::listFrom(int k, std::int64_t rest) {
         return;
     }
     for (std::int64_t v = first; v <= last; v += L.modulus) {
+        if (k > m_headLevel)
+            checkHead(k, v);
         setValue(k - 1, v);
         listFrom(k - 1, rest - L.weight * v);
     }

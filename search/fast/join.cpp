@@ -60,13 +60,6 @@ double rangeSize(const JoinBox& box, int k) {
 
 double bitsFor(double n) { return std::bit_width(static_cast<std::uint64_t>(n) - 1); }
 
-struct Plan {
-    int m = 0; // inner terms 1..m
-    bool sweep = false; // counting by a sweep over the sums instead of the partitioned join
-    double cost = std::numeric_limits<double>::infinity();
-    std::size_t chunkRows = 0; // slow rows of the outer side in a chunk
-};
-
 // The solutions a box is expected to have, its sum taken as normally distributed: the listing by a
 // sweep copies and sorts each one, which the other ways do not.
 double expectedSolutions(const JoinBox& box) {
@@ -86,11 +79,13 @@ double expectedSolutions(const JoinBox& box) {
     return n * double(g) * std::exp(-z * z / 2) / std::sqrt(2 * 3.141592653589793 * variance);
 }
 
-Plan makePlan(const JoinBox& box, bool counting, const JoinLimits& limits) {
+} // namespace
+
+JoinPlan planJoin(const JoinBox& box, bool counting, const JoinLimits& limits) {
     const double memory = double(limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory());
     const double speedup = limits.threads > 1 ? 1.6 : 1.0;
     const double copied = counting ? 0 : kCopyNs * expectedSolutions(box);
-    Plan best;
+    JoinPlan best;
     for (int m = 1; m < kTerms; ++m) {
         const double inner = join::combinations(box, 0, m);
         const double outer = join::combinations(box, m, kTerms);
@@ -132,6 +127,8 @@ Plan makePlan(const JoinBox& box, bool counting, const JoinLimits& limits) {
     }
     return best;
 }
+
+namespace {
 
 // Partitions of about 8,000 inner combinations: with their table, well inside the second-level cache.
 Partitioning partitioningFor(double inner) {
@@ -245,12 +242,7 @@ void probe(const Inner& inner, const Side& outer, std::int64_t target, std::size
 
 } // namespace
 
-double joinCost(const JoinBox& box, bool counting, const JoinLimits& limits) {
-    return makePlan(box, counting, limits).cost;
-}
-
-bool joinCount(const JoinBox& box, const JoinLimits& limits, SolutionCount& count) {
-    const Plan plan = makePlan(box, true, limits);
+bool joinCount(const JoinBox& box, const JoinPlan& plan, const JoinLimits& limits, SolutionCount& count) {
     if (plan.m == 0)
         return false;
     const int threads = std::clamp(limits.threads, 1, 2);
@@ -284,8 +276,8 @@ bool joinCount(const JoinBox& box, const JoinLimits& limits, SolutionCount& coun
     }
 }
 
-bool joinList(const JoinBox& box, const JoinLimits& limits, PackedSink& out) {
-    const Plan plan = makePlan(box, false, limits);
+bool joinList(const JoinBox& box, const JoinPlan& plan, const JoinLimits& limits, PackedSink& out,
+              const std::array<std::int32_t, 8>* start) {
     if (plan.m == 0)
         return false;
     const int threads = std::clamp(limits.threads, 1, 2);
@@ -299,7 +291,8 @@ bool joinList(const JoinBox& box, const JoinLimits& limits, PackedSink& out) {
         // sweepList fails only before it hands anything on; what the sink throws goes to the caller.
         // Without the memory, the caller takes the recursion: the partitioned join would need more.
         return join::sweepList(s.inner, s.outer, s.innerKeys, s.outerKeys, s.span(), threads,
-                               limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory(), out);
+                               limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory(),
+                               join::startOf(box, plan.m, join::sweepSplit(box, plan.m, kTerms), start), out);
     }
     std::unique_ptr<Inner> inner;
     Buffer<std::uint32_t> elements, marks;
@@ -316,6 +309,7 @@ bool joinList(const JoinBox& box, const JoinLimits& limits, PackedSink& out) {
     }
     const Inner& g = *inner;
     const std::size_t fastSize = outer.fast.sums.size(), rowCount = outer.slow.sums.size();
+    const join::RowStart from = join::startOf(box, plan.m, join::splitPoint(box, plan.m, kTerms), start);
     const unsigned fastBits = outer.fast.bits;
     const std::uint32_t fastMask = (std::uint32_t{1} << fastBits) - 1;
     const auto fill = [&](KeyTable& table, std::size_t p) {
@@ -331,7 +325,7 @@ bool joinList(const JoinBox& box, const JoinLimits& limits, PackedSink& out) {
     constexpr std::size_t kBatch = 1024;
     std::vector<PackedValues> batch(kBatch);
     std::size_t used = 0;
-    for (std::size_t r = 0; r < rowCount; r += plan.chunkRows) {
+    for (std::size_t r = from.row; r < rowCount; r += plan.chunkRows) {
         const std::size_t rowEnd = std::min(r + plan.chunkRows, rowCount);
         std::memset(marks.data(), 0, (rowEnd - r) * fastSize * sizeof(std::uint32_t));
         probe(g, outer, box.target, r, rowEnd, elements.data(), threads, fill,
@@ -343,7 +337,7 @@ bool joinList(const JoinBox& box, const JoinLimits& limits, PackedSink& out) {
         for (std::size_t b = r; b < rowEnd; ++b) {
             const PackedValues& slow = outer.slow.packed[b];
             for (std::size_t a = 0; a < fastSize; ++a, ++mark) {
-                if (*mark == 0)
+                if (*mark == 0 || (b == from.row && a < from.fast))
                     continue;
                 const std::size_t gid = *mark - 1;
                 const std::uint64_t low = slow.low | outer.fast.packed[a].low;

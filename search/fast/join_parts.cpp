@@ -91,6 +91,22 @@ Side makeSide(const JoinBox& box, int from, int to) {
     return {makeTermRun(box, from, s), makeTermRun(box, s, to)};
 }
 
+RowStart startOf(const JoinBox& box, int m, int split, const std::array<std::int32_t, 8>* start) {
+    if (!start)
+        return {};
+    // Indices of a run have its first term fastest.
+    const auto indexOf = [&](int from, int to) {
+        std::size_t index = 0;
+        for (int k = to; k-- > from;) {
+            const auto K = static_cast<std::size_t>(k);
+            index = index * static_cast<std::size_t>(std::int64_t{box.hi[K]} - box.lo[K] + 1) +
+                    static_cast<std::size_t>(std::int64_t{(*start)[K]} - box.lo[K]);
+        }
+        return index;
+    };
+    return {indexOf(split, 8), indexOf(m, split)};
+}
+
 // Plain pages: on the machines measured, asking for 2 MB pages made the first touch of fresh memory
 // several times slower, and fresh memory is what a join mostly touches.
 void* allocateBytes(std::size_t bytes) {

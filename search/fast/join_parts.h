@@ -5,6 +5,7 @@
 
 #include "search/fast/join.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -42,6 +43,16 @@ int splitPoint(const JoinBox& box, int from, int to);
 double combinations(const JoinBox& box, int from, int to);
 
 Side makeSide(const JoinBox& box, int from, int to);
+
+/// Where a listing of the outer side starts: its slow row and, within that row, its fast index.
+struct RowStart {
+    std::size_t row = 0;
+    std::size_t fast = 0;
+};
+
+/// The outer side's place of the combination whose terms m+1..8 hold `start` (term k+1 at start[k]),
+/// the outer side split into a fast run [m, split) and a slow run [split, 8); the beginning when null.
+RowStart startOf(const JoinBox& box, int m, int split, const std::array<std::int32_t, 8>* start);
 
 void* allocateBytes(std::size_t bytes); // throws std::bad_alloc
 void freeBytes(void* p);

@@ -48,10 +48,15 @@ struct RowTotals {
 SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::uint64_t span, int threads,
                          RowTotals* rows = nullptr);
 
-/// Lists the matches of a box: `inner` and `outer` are the sides the sweeps were made from.
-/// False, before anything was handed on, when the solutions need more than `memoryBytes`.
+/// Lists the matches of a box from the outer combination `from` on: `inner` and `outer` are the sides
+/// the sweeps were made from. The solutions go in chunks of rows that each hold at most
+/// kListBlockBytes (or `memoryBytes` when less). False, before anything was handed on, when one row's
+/// solutions need more.
 bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys, const SweepSide& outerKeys,
-               std::uint64_t span, int threads, std::size_t memoryBytes, PackedSink& out);
+               std::uint64_t span, int threads, std::size_t memoryBytes, RowStart from, PackedSink& out);
+
+/// The most a chunk of a sweep's listing holds: memory follows what is written, a block at a time.
+constexpr double kListBlockBytes = 128.0 * (1 << 20);
 
 /// Estimated nanoseconds of sweepCount; listing sweeps about twice.
 double sweepCost(double innerCombinations, double outerCombinations, double rows, double span);

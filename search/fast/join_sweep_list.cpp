@@ -57,7 +57,7 @@ struct Slot {
 } // namespace
 
 bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys, const SweepSide& outerKeys,
-               std::uint64_t span, int threads, std::size_t memoryBytes, PackedSink& out) {
+               std::uint64_t span, int threads, std::size_t memoryBytes, RowStart from, PackedSink& out) {
     RowTotals totals;
     try {
         sweepCount(innerKeys, outerKeys, span, threads, &totals);
@@ -67,10 +67,11 @@ bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys,
     const std::size_t rowCount = outerKeys.base.size();
     // Chunks of outer rows, in order, each within what memory leaves beside the window buffers.
     // Store offsets are 32 bits: a chunk never holds more than 2^32 words, whatever the limit.
-    const double budget = std::min(double(memoryBytes), 8e9) - 8.0 * double(totals.widestWindow) * threads;
-    std::vector<std::size_t> chunkStart{0};
+    const double budget =
+        std::min(double(memoryBytes), kListBlockBytes) - 8.0 * double(totals.widestWindow) * threads;
+    std::vector<std::size_t> chunkStart{from.row};
     double used = 0;
-    for (std::size_t b = 0; b < rowCount; ++b) {
+    for (std::size_t b = from.row; b < rowCount; ++b) {
         const double bytes = bytesOf(totals, b);
         if (bytes > budget)
             return false;
@@ -188,7 +189,10 @@ bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys,
             const std::size_t r = b - rowFirst;
             const std::size_t recordEnd = r + 1 < rowEnd - rowFirst ? places[c].record[0][r + 1] : places[c].records;
             const PackedValues& slow = outer.slow.packed[b];
-            for (std::size_t j = places[c].record[0][r]; j < recordEnd; ++j) {
+            std::size_t j = places[c].record[0][r];
+            while (b == from.row && j < recordEnd && (records[j] >> 32) < from.fast)
+                ++j; // listed before the join took over
+            for (; j < recordEnd; ++j) {
 #if defined(__GNUC__)
                 // The groups lie all over the store, their members all over the inner values: ask for
                 // the group of a record 16 ahead, and for the members of the one 8 ahead.
