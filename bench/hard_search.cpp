@@ -127,6 +127,13 @@ int main(int argc, char** argv) {
                 writeSettings(dir + "/RW" + suffix + ".ini", randomWeights(static_cast<std::int16_t>(values), descending));
             }
         writeSettings(dir + "/HM-overflow.ini", hiddenModulusOverflow());
+        for (int values : {128, 160, 200, 256})
+            for (bool descending : {false, true}) {
+                const std::string suffix = std::to_string(values) + (descending ? "-descending" : "-ascending");
+                const auto R = static_cast<std::int16_t>(values);
+                writeSettings(dir + "/HM" + suffix + ".ini", hiddenModulusWide(R, descending));
+                writeSettings(dir + "/RW" + suffix + ".ini", randomWeightsWide(R, descending));
+            }
         return 0;
     }
     if (argc < 3) {

@@ -91,6 +91,26 @@ inline SearchSetup randomWeights(std::int16_t values, bool descending) {
     return workload(target, ordered(weights, descending), every(0, static_cast<std::int16_t>(values - 1)));
 }
 
+/// The families at up to 256 values a term: the hidden modulus with the largest M that keeps every
+/// sum inside 32 bits, and the random weights scaled down by 80 / (R - 1) for the same reason.
+inline SearchSetup hiddenModulusWide(std::int16_t values, bool descending) {
+    const auto M = static_cast<std::int32_t>(2000000000 / (31 * (values - 1) + 59 * (values - 1) / 1000 + 1)) | 1;
+    return hiddenModulus(values, descending, M);
+}
+inline SearchSetup randomWeightsWide(std::int16_t values, bool descending) {
+    SearchSetup setup = randomWeights(81, descending);
+    std::int64_t target = 0;
+    const std::array<std::int32_t, 8> middle = {40, 37, 44, 38, 42, 41, 36, 43};
+    for (std::size_t k = 0; k < 8; ++k) {
+        TermSpec& t = setup.terms[k];
+        t.weight = static_cast<std::int32_t>(std::int64_t{t.weight} * 80 / (values - 1));
+        t.last = static_cast<std::int16_t>(values - 1);
+        target += std::int64_t{t.weight} * (middle[k] * (values - 1) / 80);
+    }
+    setup.target = static_cast<std::int32_t>(target);
+    return setup;
+}
+
 /// The two slowest listings that random searches found: random weights, values 0..80, several million
 /// solutions (5,967,146 and 4,479,506).
 inline SearchSetup worstListing(bool second) {

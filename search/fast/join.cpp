@@ -99,7 +99,9 @@ JoinPlan planJoin(const JoinBox& box, bool counting, const JoinLimits& limits) {
         const double innerBits = bitsFor(join::combinations(box, 0, innerSplit)) + bitsFor(join::combinations(box, innerSplit, m));
         const double outerFast = join::combinations(box, m, outerSplit);
         const double outerRows = join::combinations(box, outerSplit, kTerms);
-        if (inner > double(1 << 28) || outer > double(1 << 28) * double(1 << 28) || span >= 4294967296.0)
+        // A window counts an inner key's combinations in 32 bits: below 2^32 of them share a key
+        // unless every inner weight is 0.
+        if (inner > 4294967296.0 || (span == 0 && inner >= 4294967296.0) || outer > double(1 << 30) * double(1 << 30) || span >= 4294967296.0)
             continue;
         const int innerSweep = join::sweepSplit(box, 0, m);
         const double sweepBits = bitsFor(join::combinations(box, 0, innerSweep)) + bitsFor(join::combinations(box, innerSweep, m));
@@ -111,7 +113,7 @@ JoinPlan planJoin(const JoinBox& box, bool counting, const JoinLimits& limits) {
             if (cost < best.cost)
                 best = {m, true, cost, 0};
         }
-        if (innerBits > 32 || outer > 1e12 || limits.way == JoinWay::Sweep)
+        if (inner > double(1 << 28) || innerBits > 32 || outer > 1e12 || limits.way == JoinWay::Sweep)
             continue;
         const double left = memory - (counting ? kInnerCountBytes : kInnerListBytes) * inner;
         const double perRow = (counting ? kOuterCountBytes : kOuterListBytes) * outerFast;

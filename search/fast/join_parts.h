@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -153,6 +155,7 @@ void scatter(const KeyRows& rows, const Partitioning& parts, std::uint32_t* out,
              int threads);
 
 /// Runs work(0) and, with two threads, work(1) on a second thread; an exception of either is rethrown.
+/// Where the system cannot start a thread, work(1) runs after work(0) on the calling thread.
 template <class Work>
 void onThreads(int threads, Work&& work) {
     if (threads <= 1) {
@@ -160,13 +163,24 @@ void onThreads(int threads, Work&& work) {
         return;
     }
     std::exception_ptr failure;
-    std::thread second([&work, &failure] {
-        try {
-            work(1);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    });
+    std::thread second;
+    try {
+        second = std::thread([&work, &failure] {
+            try {
+                work(1);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        work(0);
+        work(1);
+        return;
+    } catch (const std::bad_alloc&) { // the thread's state
+        work(0);
+        work(1);
+        return;
+    }
     try {
         work(0);
     } catch (...) {

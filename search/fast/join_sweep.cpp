@@ -148,7 +148,15 @@ Sweeps makeSweeps(const JoinBox& box, int m, int threads) {
 }
 
 RowCursors::RowCursors(const SweepSide& side, std::int64_t firstKey, std::size_t rowFirst, std::size_t rowEnd)
-    : m_side(side), m_rowFirst(rowFirst), m_at(rowEnd - rowFirst), m_from(rowEnd - rowFirst) {
+    : m_side(side), m_at(rowEnd - rowFirst), m_from(rowEnd - rowFirst) {
+    reset(firstKey, rowFirst, rowEnd);
+}
+
+void RowCursors::reset(std::int64_t firstKey, std::size_t rowFirst, std::size_t rowEnd) {
+    const SweepSide& side = m_side;
+    m_rowFirst = rowFirst;
+    m_at.resize(rowEnd - rowFirst); // within the capacity the cursors were made with
+    m_from.resize(rowEnd - rowFirst);
     for (std::size_t r = 0; r < m_at.size(); ++r)
         m_at[r] = static_cast<std::size_t>(
             std::lower_bound(side.values.begin(), side.values.end(), firstKey - side.base[rowFirst + r]) -

@@ -74,6 +74,8 @@ class RowCursors {
 public:
     /// Rows [rowFirst, rowEnd) of the side, from their first key at or above `firstKey`.
     RowCursors(const SweepSide& side, std::int64_t firstKey, std::size_t rowFirst, std::size_t rowEnd);
+    /// The same for rows [rowFirst, rowEnd), no more rows than the cursors were made with: no allocation.
+    void reset(std::int64_t firstKey, std::size_t rowFirst, std::size_t rowEnd);
     /// Calls visit(row, position, key) for the keys below `end` not yet visited, row by row.
     template <class Visit>
     void advance(std::int64_t end, Visit&& visit) {
