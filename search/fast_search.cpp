@@ -8,6 +8,7 @@
 #include "search/fast/box.h"
 #include "search/fast/box_search.h"
 #include "search/fast/emitter.h"
+#include "search/fast/progress.h"
 #include "search/overflow_stop.h"
 #include "search/run_time_error.h"
 
@@ -33,8 +34,8 @@ bool wantsHeadStart(const FastSearchOptions& options) {
 // solutions come at once and a box whose solutions pay for the recursion's work never waits for the
 // join; the join lists the rest, or without its memory the recursion does.
 void listBox(const SearchSetup& setup, const fast::Box& box, const FastSearchOptions& options, fast::Emitter& out,
-             fast::TableCache& cache) {
-    fast::BoxSearch search(setup, box, options, false, cache);
+             fast::TableCache& cache, fast::ProgressReporter& progress) {
+    fast::BoxSearch search(setup, box, options, false, cache, true, &progress);
     if (!search.joinChosen()) {
         search.list(out, setup.target);
         return;
@@ -44,13 +45,14 @@ void listBox(const SearchSetup& setup, const fast::Box& box, const FastSearchOpt
     recursion.method = InnerMethod::Automatic;
     recursion.maxSparseEntries = std::min(options.maxSparseEntries, kHeadTableEntries);
     if (wantsHeadStart(options)) {
-        fast::BoxSearch head(setup, box, recursion, false, cache, false);
+        fast::BoxSearch head(setup, box, recursion, false, cache, false, &progress);
         const double budget = std::clamp(search.joinCostNs() / 10, kHeadMinNs, kHeadMaxNs);
         from = head.listHead(out, setup.target, search.joinInnerTerms(), options.headChecks, budget);
         if (!from)
             return;
     }
     out.flush(); // what is found reaches the sink before the join prepares
+    progress.startBox(progress.boxStart(), progress.boxSize(), SolutionCount(out.produced()));
     if (search.listByJoin(out, from ? &*from : nullptr))
         return;
     if (!from) {
@@ -58,9 +60,23 @@ void listBox(const SearchSetup& setup, const fast::Box& box, const FastSearchOpt
         return;
     }
     for (const fast::Box& rest : fast::boxesFrom(box, *from)) {
-        fast::BoxSearch part(setup, rest, recursion, false, cache, false);
+        fast::BoxSearch part(setup, rest, recursion, false, cache, false, &progress);
         part.list(out, setup.target);
     }
+}
+
+double combinationsOf(const fast::Box& box) {
+    double n = 1;
+    for (int k = 0; k < fast::kTerms; ++k)
+        n *= fast::rangeSize(box, k);
+    return n;
+}
+
+double combinationsOf(const std::vector<fast::Box>& boxes) {
+    double n = 0;
+    for (const fast::Box& box : boxes)
+        n += combinationsOf(box);
+    return n;
 }
 
 } // namespace
@@ -69,8 +85,14 @@ void fastSearch(const SearchSetup& setup, SolutionSink& sink, const FastSearchOp
     const std::optional<Combination> stop = firstOverflow(setup);
     fast::Emitter out(sink, setup.target, options.wideStores);
     fast::TableCache cache;
-    for (const fast::Box& box : fast::boxesBefore(setup, stop))
-        listBox(setup, box, options, out, cache);
+    const std::vector<fast::Box> boxes = fast::boxesBefore(setup, stop);
+    fast::ProgressReporter progress(options.progress, combinationsOf(boxes));
+    double before = 0;
+    for (const fast::Box& box : boxes) {
+        progress.startBox(before, combinationsOf(box), SolutionCount(out.produced()));
+        listBox(setup, box, options, out, cache, progress);
+        before += combinationsOf(box);
+    }
     out.flush();
     if (stop)
         throw RunTimeError::overflow();
@@ -81,10 +103,15 @@ SearchCount fastCount(const SearchSetup& setup, const FastSearchOptions& options
     SearchCount result;
     result.overflow = stop.has_value();
     fast::TableCache cache;
-    for (const fast::Box& box : fast::boxesBefore(setup, stop)) {
-        fast::BoxSearch search(setup, box, options, true, cache);
+    const std::vector<fast::Box> boxes = fast::boxesBefore(setup, stop);
+    fast::ProgressReporter progress(options.progress, combinationsOf(boxes));
+    double before = 0;
+    for (const fast::Box& box : boxes) {
+        progress.startBox(before, combinationsOf(box), result.solutions);
+        fast::BoxSearch search(setup, box, options, true, cache, true, &progress);
         SolutionCount joined;
         result.solutions += search.countByJoin(joined) ? joined : search.count(setup.target);
+        before += combinationsOf(box);
     }
     return result;
 }

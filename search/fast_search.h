@@ -1,6 +1,7 @@
 #pragma once
 
 #include "search/combination_search.h"
+#include "search/search_progress.h"
 #include "search/solution_count.h"
 
 namespace velmora {
@@ -38,6 +39,8 @@ struct FastSearchOptions {
     /// 0: judged by time (not for a forced join); n > 0: the join takes over after n checks, also a
     /// forced one (tests); -1: no head start.
     int headChecks = 0;
+    /// Told how far the search has got, now and then; may be null.
+    SearchProgress* progress = nullptr;
 };
 
 /// The fast engine: the solutions and overflow stop of referenceSearch, found without visiting every

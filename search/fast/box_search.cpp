@@ -10,8 +10,9 @@
 namespace velmora::fast {
 
 BoxSearch::BoxSearch(const SearchSetup& setup, const Box& box, const FastSearchOptions& options, bool counting,
-                     TableCache& cache, bool mayJoin)
-    : m_box(box) {
+                     TableCache& cache, bool mayJoin, ProgressReporter* progress)
+    : m_box(box), m_progress(progress && progress->wanted() ? progress : nullptr) {
+    useCheckLevel();
     for (int k = 0; k < kTerms; ++k)
         m_weights[static_cast<std::size_t>(k)] = setup.terms[static_cast<std::size_t>(k)].weight;
     m_levels = levelsOf(box, m_weights);
@@ -82,7 +83,8 @@ bool BoxSearch::chooseJoin(const FastSearchOptions& options, bool counting, std:
     state->limits = {options.joinMemory, options.joinThreads,
                      options.method == InnerMethod::Join    ? JoinWay::Partitioned
                      : options.method == InnerMethod::Sweep ? JoinWay::Sweep
-                                                            : JoinWay::Cheapest};
+                                                            : JoinWay::Cheapest,
+                     m_progress};
     state->plan = planJoin(state->box, counting, state->limits);
     const double cost = state->plan.cost;
     if (!(cost < estimateNs) && !(forced && std::isfinite(cost)))
@@ -120,6 +122,7 @@ void BoxSearch::useRecursion() {
 
 void BoxSearch::list(Emitter& out, std::int32_t target) {
     m_out = &out;
+    m_producedBefore = out.produced();
     m_low = 0;
     m_high = 0;
     listFrom(kTerms, target);
@@ -151,20 +154,27 @@ std::optional<Combination> BoxSearch::listHead(Emitter& out, std::int32_t target
     m_head.producedBefore = m_head.producedLast = out.produced();
     m_head.start = m_head.last = std::chrono::steady_clock::now();
     m_headLevel = freeTerms;
+    useCheckLevel();
     try {
         list(out, target);
     } catch (const HeadStop&) {
         m_headLevel = kTerms;
+        useCheckLevel();
         return m_head.stop;
     }
     m_headLevel = kTerms;
+    useCheckLevel();
     return std::nullopt;
 }
 
 // Before term k takes `value`: stops the head start when its time is up and its solutions have not
 // paid for it, with every combination before (terms above k as set, term k at `value`, the terms
 // below at their first values) listed.
-[[gnu::noinline]] void BoxSearch::checkHead(int k, std::int64_t value) {
+[[gnu::noinline]] void BoxSearch::check(int k, std::int64_t value) {
+    if (m_progress && k >= kTerms - 1)
+        m_progress->within(shareBefore(k, value), m_out ? m_out->produced() - m_producedBefore : 0);
+    if (k <= m_headLevel)
+        return;
     ++m_head.count;
     if (m_head.checks > 0) {
         if (m_head.count <= m_head.checks)
@@ -193,6 +203,20 @@ std::optional<Combination> BoxSearch::listHead(Emitter& out, std::int32_t target
                                       : std::int32_t{static_cast<std::int16_t>(word >> (16 * (j & 3)))};
     }
     throw HeadStop{};
+}
+
+// The share of the box's combinations before the one with terms above k as set, term k at `value`
+// and the terms below at their first values.
+double BoxSearch::shareBefore(int k, std::int64_t value) const {
+    double share = 0, scale = 1;
+    for (int j = kTerms; j >= k; --j) {
+        const auto J = static_cast<std::size_t>(j - 1);
+        const std::uint64_t word = j <= 4 ? m_low : m_high;
+        const std::int64_t v = j == k ? value : std::int16_t(word >> (16 * ((j - 1) & 3)));
+        scale *= rangeSize(m_box, j - 1);
+        share += double(v - m_box.lo[J]) / scale;
+    }
+    return share;
 }
 
 // The table look-ups for the values first, first + modulus, ... last of the term just above the
@@ -368,8 +392,8 @@ void BoxSearch::listFrom(int k, std::int64_t rest) {
         return;
     }
     for (std::int64_t v = first; v <= last; v += L.modulus) {
-        if (k > m_headLevel)
-            checkHead(k, v);
+        if (k > m_checkLevel)
+            check(k, v);
         setValue(k - 1, v);
         listFrom(k - 1, rest - L.weight * v);
     }
@@ -405,8 +429,11 @@ SolutionCount BoxSearch::countFrom(int k, std::int64_t rest) {
     if (k == 2 && m_pairLeaf)
         return SolutionCount(static_cast<unsigned __int128>((last - first) / L.modulus + 1));
     SolutionCount total;
-    for (std::int64_t v = first; v <= last; v += L.modulus)
+    for (std::int64_t v = first; v <= last; v += L.modulus) {
+        if (k > m_checkLevel)
+            check(k, v);
         total += countFrom(k - 1, rest - L.weight * v);
+    }
     return total;
 }
 

@@ -5,6 +5,7 @@
 #include "search/fast/dense_table.h"
 #include "search/fast/emitter.h"
 #include "search/fast/join.h"
+#include "search/fast/progress.h"
 #include "search/fast/sparse_table.h"
 #include "search/fast_search.h"
 
@@ -30,7 +31,7 @@ class BoxSearch {
 public:
     /// `mayJoin` false keeps the whole box to the recursion and its tables.
     BoxSearch(const SearchSetup& setup, const Box& box, const FastSearchOptions& options, bool counting,
-              TableCache& cache, bool mayJoin = true);
+              TableCache& cache, bool mayJoin = true, ProgressReporter* progress = nullptr);
 
     void list(Emitter& out, std::int32_t target);
 
@@ -65,7 +66,9 @@ private:
     void replay(const std::vector<Solution>& found, int k, std::int32_t value);
     bool listKeyedRuns(int k, const Level& L, std::int64_t rest, std::int64_t first, std::int64_t last);
     void listFrom(int k, std::int64_t rest);
-    void checkHead(int k, std::int64_t value);
+    void check(int k, std::int64_t value);
+    double shareBefore(int k, std::int64_t value) const;
+    void useCheckLevel() { m_checkLevel = std::min(m_headLevel, m_progress ? kTerms - 2 : kTerms); }
     SolutionCount countFrom(int k, std::int64_t rest);
 
     Box m_box;
@@ -100,6 +103,10 @@ private:
     };
     int m_headLevel = kTerms;
     HeadState m_head;
+    // Checks (progress, head start) run in the loops over the values of terms above this one.
+    int m_checkLevel = kTerms;
+    ProgressReporter* m_progress = nullptr;
+    std::uint64_t m_producedBefore = 0; // when the box started
 };
 
 } // namespace velmora::fast

@@ -251,7 +251,7 @@ bool joinCount(const JoinBox& box, const JoinPlan& plan, const JoinLimits& limit
     try {
         if (plan.sweep) {
             const join::Sweeps s = join::makeSweeps(box, plan.m, threads);
-            count = join::sweepCount(s.innerKeys, s.outerKeys, s.span(), threads);
+            count = join::sweepCount(s.innerKeys, s.outerKeys, s.span(), threads, nullptr, limits.progress);
             return true;
         }
         const Inner inner(box, plan.m, threads);
@@ -294,7 +294,8 @@ bool joinList(const JoinBox& box, const JoinPlan& plan, const JoinLimits& limits
         // Without the memory, the caller takes the recursion: the partitioned join would need more.
         return join::sweepList(s.inner, s.outer, s.innerKeys, s.outerKeys, s.span(), threads,
                                limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory(),
-                               join::startOf(box, plan.m, join::sweepSplit(box, plan.m, kTerms), start), out);
+                               join::startOf(box, plan.m, join::sweepSplit(box, plan.m, kTerms), start), out,
+                               limits.progress);
     }
     std::unique_ptr<Inner> inner;
     Buffer<std::uint32_t> elements, marks;

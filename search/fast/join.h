@@ -37,10 +37,13 @@ struct JoinBox {
 /// memory. Listing always joins.
 enum class JoinWay { Cheapest, Partitioned, Sweep };
 
+class ProgressReporter;
+
 struct JoinLimits {
     std::size_t memoryBytes = 0; ///< what the join may hold at once; 0: the machine's default
     int threads = 2;             ///< 1 or 2; the results do not depend on it
     JoinWay way = JoinWay::Cheapest;
+    ProgressReporter* progress = nullptr; ///< told how far the join has got; may be null
 };
 
 /// The memory a join may hold by default: 1 GiB, and never more than a quarter of physical memory.

@@ -7,6 +7,7 @@
 // the side's terms but the last ones, so that rows are few and windows can be small.
 
 #include "search/fast/join_parts.h"
+#include "search/fast/progress.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -45,15 +46,18 @@ struct RowTotals {
 };
 
 /// The number of equal pairs of keys in [0, span], on `threads` threads; per outer row when `rows`.
+/// `progress` hears of the windows done, as the share [shareFrom, shareTo) of its box.
 SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::uint64_t span, int threads,
-                         RowTotals* rows = nullptr);
+                         RowTotals* rows = nullptr, ProgressReporter* progress = nullptr, double shareFrom = 0,
+                         double shareTo = 1);
 
 /// Lists the matches of a box from the outer combination `from` on: `inner` and `outer` are the sides
 /// the sweeps were made from. The solutions go in chunks of rows that each hold at most
 /// kListBlockBytes (or `memoryBytes` when less). False, before anything was handed on, when one row's
 /// solutions need more.
 bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys, const SweepSide& outerKeys,
-               std::uint64_t span, int threads, std::size_t memoryBytes, RowStart from, PackedSink& out);
+               std::uint64_t span, int threads, std::size_t memoryBytes, RowStart from, PackedSink& out,
+               ProgressReporter* progress = nullptr);
 
 /// The most a chunk of a sweep's listing holds: memory follows what is written, a block at a time.
 constexpr double kListBlockBytes = 128.0 * (1 << 20);

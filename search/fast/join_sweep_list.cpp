@@ -242,12 +242,13 @@ void emitChunk(const Chunk& c, ListBuffers& b, RowStart from, std::size_t& fille
 } // namespace
 
 bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys, const SweepSide& outerKeys,
-               std::uint64_t span, int threads, std::size_t memoryBytes, RowStart from, PackedSink& out) {
+               std::uint64_t span, int threads, std::size_t memoryBytes, RowStart from, PackedSink& out,
+               ProgressReporter* progress) {
     RowTotals totals;
     ListBuffers buffers;
     std::vector<std::size_t> chunkStart;
     try {
-        sweepCount(innerKeys, outerKeys, span, threads, &totals);
+        sweepCount(innerKeys, outerKeys, span, threads, &totals, progress, 0, 0.5);
         // Store offsets are 32 bits: a chunk never holds more than 2^32 words, whatever the limit.
         const double budget =
             std::min(double(memoryBytes), kListBlockBytes) - 8.0 * double(totals.widestWindow) * threads;
@@ -263,6 +264,9 @@ bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys,
     std::size_t filled = 0;
     for (std::size_t c = 0; c + 1 < chunkStart.size(); ++c) {
         const Chunk chunk{inner, outer, innerKeys, outerKeys, span, threads, chunkStart[c], chunkStart[c + 1]};
+        if (progress)
+            progress->within(0.5 + 0.5 * double(chunk.rowFirst - chunkStart.front()) /
+                                       double(chunkStart.back() - chunkStart.front()));
         buffers.places.fill(totals, chunk.rowFirst, chunk.rowEnd);
         buffers.moving.fill(totals, chunk.rowFirst, chunk.rowEnd);
         onThreads(threads, [&](int t) { sweepChunk(chunk, buffers, t); });
