@@ -52,14 +52,14 @@ SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::ui
                          double shareTo = 1);
 
 /// Lists the matches of a box from the outer combination `from` on: `inner` and `outer` are the sides
-/// the sweeps were made from. The solutions go in chunks of rows that each hold at most
-/// kListBlockBytes (or `memoryBytes` when less). False, before anything was handed on, when one row's
-/// solutions need more.
+/// the sweeps were made from. The solutions go in chunks of rows: the first holds at most
+/// kListBlockBytes, each next one at most twice as much, up to `memoryBytes`. False, before anything
+/// was handed on, when one row's solutions need more.
 bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys, const SweepSide& outerKeys,
                std::uint64_t span, int threads, std::size_t memoryBytes, RowStart from, PackedSink& out,
                ProgressReporter* progress = nullptr);
 
-/// The most a chunk of a sweep's listing holds: memory follows what is written, a block at a time.
+/// The most the first chunk of a sweep's listing holds: memory follows what is written.
 constexpr double kListBlockBytes = 128.0 * (1 << 20);
 
 /// Estimated nanoseconds of sweepCount; listing sweeps about twice.

@@ -58,18 +58,22 @@ double bytesOf(const RowTotals& totals, std::size_t b) {
     return 12 * matches + 4 * double(totals.solutions[0][b] + totals.solutions[1][b]);
 }
 
-// The chunks' first rows, from `first`, and the end; nothing when one row alone needs more than `budget`.
+// The chunks' first rows, from `first`, and the end: the first chunk within kListBlockBytes, each
+// next one within twice as much, up to `budget`. Nothing when one row alone needs more than `budget`.
 std::optional<std::vector<std::size_t>> planChunks(const RowTotals& totals, std::size_t first, double budget) {
     const std::size_t rowCount = totals.matches[0].size();
     std::vector<std::size_t> chunkStart{first};
-    double used = 0;
+    double used = 0, block = std::min(budget, kListBlockBytes);
     for (std::size_t b = first; b < rowCount; ++b) {
         const double bytes = bytesOf(totals, b);
         if (bytes > budget)
             return std::nullopt;
-        if (used + bytes > budget) {
+        while (used + bytes > block && block < budget && used == 0)
+            block = std::min(budget, 2 * block); // one row larger than the block so far
+        if (used + bytes > block) {
             chunkStart.push_back(b);
             used = 0;
+            block = std::min(budget, 2 * block);
         }
         used += bytes;
     }
@@ -250,8 +254,7 @@ bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys,
     try {
         sweepCount(innerKeys, outerKeys, span, threads, &totals, progress, 0, 0.5);
         // Store offsets are 32 bits: a chunk never holds more than 2^32 words, whatever the limit.
-        const double budget =
-            std::min(double(memoryBytes), kListBlockBytes) - 8.0 * double(totals.widestWindow) * threads;
+        const double budget = std::min(double(memoryBytes), 8e9) - 8.0 * double(totals.widestWindow) * threads;
         std::optional<std::vector<std::size_t>> chunks = planChunks(totals, from.row, budget);
         if (!chunks)
             return false;
