@@ -1,8 +1,17 @@
-// The fast engine's two entry points. The engine itself lives in search/fast/: the boxes before the
-// overflow stop (box.h), each searched by BoxSearch (box_search.h) with the inner method that the
-// cost model chooses (cost_model.h), a sparse or dense table of the inner terms (sparse_table.h,
-// dense_table.h) or, for a whole box, a join of its inner and outer terms' sums (join.h), and an emitter
-// that writes the records (emitter.h, record_writer.h).
+// The fast engine's two entry points. The engine itself lives in search/fast/, one idea a unit:
+// - box.h: the boxes before the overflow stop, and what the recursion knows of each term (Level);
+//   arithmetic.h (floor division, modular inverse, exact divisor), packed_values.h (values as lanes);
+// - box_search.h: the search of one box, by the recursion down to a table or to terms 2 and 1, with
+//   the head start that lists a box the join would take until the join is worth its preparation;
+// - cost_model.h: the recursion's and the tables' estimated costs, which choose per box;
+// - sparse_table.h (with sparse_table_keyed.cpp, sparse_table_hashed.cpp, hashed_enumeration.h) and
+//   dense_table.h (with sliding_window.h): the tables of the inner terms' sums; table_allocator.h;
+// - join.h: the join of a whole box's inner and outer sums, planned once per box; join_parts.h (term
+//   runs, sides, buffers, the in-cache key table, the scatter, threads); join_sweep.h (the sweep over
+//   sorted sums that counts) and join_sweep_list.cpp (its listing, in phases);
+// - emitter.h: where the solutions go, through record_writer.h (narrow_writer.h, and the 64-byte
+//   wide_writer.cpp with simd.h);
+// - progress.h: how far the search has got, for a SearchProgress.
 #include "search/fast_search.h"
 
 #include "search/fast/box.h"
