@@ -210,12 +210,20 @@ struct Inner {
     std::uint32_t groupKey(std::size_t gid) const { return rows.keyOf(indices[start[gid]]); }
 };
 
+// What probing holds besides its elements; a listing takes it before its first solution, with the
+// tables reserved for the largest partition, and probes every chunk with it.
+struct ProbeScratch {
+    std::vector<std::size_t> starts;
+    join::ScatterCursors cursors;
+    std::array<KeyTable, 2> tables;
+};
+
 // The outer rows [rowFirst, rowEnd), scattered by the inner side's partitions with the key the inner
 // terms must make: calls found(t, index, p, value) on thread t for each outer combination whose key
 // `table` of partition p holds, after fill(table, p) put the partition's inner keys in it.
 template <class Fill, class Found>
 void probe(const Inner& inner, const Side& outer, std::int64_t target, std::size_t rowFirst, std::size_t rowEnd,
-           std::uint32_t* elements, int threads, Fill&& fill, Found&& found) {
+           std::uint32_t* elements, int threads, ProbeScratch& scratch, Fill&& fill, Found&& found) {
     join::KeyRows rows;
     rows.side = &outer;
     rows.offset = target - inner.side.min();
@@ -223,11 +231,11 @@ void probe(const Inner& inner, const Side& outer, std::int64_t target, std::size
     rows.span = inner.rows.span;
     rows.rowFirst = rowFirst;
     rows.rowEnd = rowEnd;
-    std::vector<std::size_t> starts;
-    join::scatter(rows, inner.parts, elements, starts, threads);
+    std::vector<std::size_t>& starts = scratch.starts;
+    join::scatter(rows, inner.parts, elements, starts, threads, &scratch.cursors);
     const std::size_t P = inner.parts.count();
     join::onThreads(threads, [&](int t) {
-        KeyTable table;
+        KeyTable& table = scratch.tables[static_cast<std::size_t>(t)];
         const auto [first, end] = share(P, t, threads);
         for (std::size_t p = first; p < end; ++p) {
             if (starts[p] == starts[p + 1] || inner.partStart[p] == inner.partStart[p + 1])
@@ -259,6 +267,7 @@ bool joinCount(const JoinBox& box, const JoinPlan& plan, const JoinLimits& limit
         const std::size_t rowCount = outer.slow.sums.size();
         Buffer<std::uint32_t> elements(std::min(plan.chunkRows, rowCount) * outer.fast.sums.size());
         std::array<unsigned __int128, 2> totals{};
+        ProbeScratch scratch;
         // Each partition's table counts the inner combinations of each key.
         const auto fill = [&](KeyTable& table, std::size_t p) {
             table.reset(std::min<std::size_t>(inner.partStart[p + 1] - inner.partStart[p], 1 << 14));
@@ -269,7 +278,7 @@ bool joinCount(const JoinBox& box, const JoinPlan& plan, const JoinLimits& limit
             }
         };
         for (std::size_t r = 0; r < rowCount; r += plan.chunkRows)
-            probe(inner, outer, box.target, r, std::min(r + plan.chunkRows, rowCount), elements.data(), threads, fill,
+            probe(inner, outer, box.target, r, std::min(r + plan.chunkRows, rowCount), elements.data(), threads, scratch, fill,
                   [&](int t, std::uint32_t, std::uint32_t n) { totals[static_cast<std::size_t>(t)] += n; });
         count = SolutionCount(totals[0]) + SolutionCount(totals[1]);
         return true;
@@ -300,6 +309,9 @@ bool joinList(const JoinBox& box, const JoinPlan& plan, const JoinLimits& limits
     std::unique_ptr<Inner> inner;
     Buffer<std::uint32_t> elements, marks;
     Side outer;
+    ProbeScratch scratch;
+    constexpr std::size_t kBatch = 1024;
+    std::vector<PackedValues> batch;
     try {
         inner = std::make_unique<Inner>(box, plan.m, threads);
         inner->group(threads);
@@ -307,6 +319,13 @@ bool joinList(const JoinBox& box, const JoinPlan& plan, const JoinLimits& limits
         const std::size_t size = std::min(plan.chunkRows, outer.slow.sums.size()) * outer.fast.sums.size();
         elements = Buffer<std::uint32_t>(size);
         marks = Buffer<std::uint32_t>(size);
+        const std::size_t P = inner->parts.count();
+        scratch.starts.reserve(P + 1);
+        for (std::size_t t = 0; t < 2; ++t) {
+            scratch.cursors[t].reserve(P);
+            scratch.tables[t].reserve(*std::max_element(inner->partGroups.begin(), inner->partGroups.end()));
+        }
+        batch.resize(kBatch);
     } catch (const std::bad_alloc&) {
         return false; // nothing handed on yet
     }
@@ -325,13 +344,11 @@ bool joinList(const JoinBox& box, const JoinPlan& plan, const JoinLimits& limits
     const std::uint32_t innerMask = (std::uint32_t{1} << innerBits) - 1;
     const PackedValues* innerFast = g.side.fast.packed.data();
     const PackedValues* innerSlow = g.side.slow.packed.data();
-    constexpr std::size_t kBatch = 1024;
-    std::vector<PackedValues> batch(kBatch);
     std::size_t used = 0;
     for (std::size_t r = from.row; r < rowCount; r += plan.chunkRows) {
         const std::size_t rowEnd = std::min(r + plan.chunkRows, rowCount);
         std::memset(marks.data(), 0, (rowEnd - r) * fastSize * sizeof(std::uint32_t));
-        probe(g, outer, box.target, r, rowEnd, elements.data(), threads, fill,
+        probe(g, outer, box.target, r, rowEnd, elements.data(), threads, scratch, fill,
               [&](int, std::uint32_t index, std::uint32_t gid) {
                   marks[(index >> fastBits) * fastSize + (index & fastMask)] = gid + 1;
               });

@@ -127,6 +127,12 @@ void KeyTable::reset(std::size_t expected) {
     m_used = 0;
 }
 
+void KeyTable::reserve(std::size_t expected) {
+    const std::size_t size = std::bit_ceil(std::max<std::size_t>(16, 2 * expected));
+    m_keys.reserve(size);
+    m_values.reserve(size);
+}
+
 void KeyTable::grow() {
     std::vector<std::uint32_t> keys = std::move(m_keys), values = std::move(m_values);
     const std::size_t used = m_used;
@@ -174,14 +180,15 @@ void forEachKey(const KeyRows& rows, std::size_t first, std::size_t end, Visit&&
 } // namespace
 
 void scatter(const KeyRows& rows, const Partitioning& parts, std::uint32_t* out, std::vector<std::size_t>& starts,
-             int threads) {
+             int threads, ScatterCursors* cursors) {
     const std::size_t P = parts.count();
     const std::size_t rowCount = rows.rowEnd - rows.rowFirst;
     threads = rowCount >= 2 ? threads : 1;
     std::array<std::size_t, 3> rowSplit = {rows.rowFirst, rows.rowFirst + rowCount / 2, rows.rowEnd};
     if (threads == 1)
         rowSplit[1] = rows.rowEnd;
-    std::array<std::vector<std::size_t>, 2> cursor;
+    ScatterCursors own;
+    ScatterCursors& cursor = cursors ? *cursors : own;
     // Generating the keys twice, once to count and once to place, costs less than a second buffer.
     onThreads(threads, [&](int t) {
         std::vector<std::size_t>& c = cursor[static_cast<std::size_t>(t)];

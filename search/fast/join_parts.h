@@ -84,6 +84,8 @@ public:
     static constexpr std::uint32_t kNone = 0xffffffff;
 
     void reset(std::size_t expected);
+    /// Room for `expected` keys, so that a later reset() to at most that many allocates nothing.
+    void reserve(std::size_t expected);
     /// The value of `key`, or kNone.
     std::uint32_t find(std::uint32_t key) const {
         for (std::size_t i = slot(key);; i = (i + 1) & m_mask) {
@@ -149,10 +151,13 @@ struct KeyRows {
     std::size_t capacity() const { return (rowEnd - rowFirst) << side->fast.bits; }
 };
 
+/// Per-thread counts of a scatter, kept so that scattering again allocates nothing.
+using ScatterCursors = std::array<std::vector<std::size_t>, 2>;
+
 /// Scatters the indices of the kept combinations into `out` by the partition of their key, in index
 /// order within a partition; `starts` receives count() + 1 offsets. Runs on `threads` threads.
 void scatter(const KeyRows& rows, const Partitioning& parts, std::uint32_t* out, std::vector<std::size_t>& starts,
-             int threads);
+             int threads, ScatterCursors* cursors = nullptr);
 
 /// Runs work(0) and, with two threads, work(1) on a second thread; an exception of either is rethrown.
 /// Where the system cannot start a thread, work(1) runs after work(0) on the calling thread.
