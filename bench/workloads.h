@@ -98,17 +98,14 @@ inline SearchSetup hiddenModulusWide(std::int16_t values, bool descending) {
     return hiddenModulus(values, descending, M);
 }
 inline SearchSetup randomWeightsWide(std::int16_t values, bool descending) {
-    SearchSetup setup = randomWeights(81, descending);
-    std::int64_t target = 0;
+    std::array<std::int32_t, 8> weights = {2022947, 4860619, 1181947, 3051979, 2514251, 1529261, 4129147, 3497153};
     const std::array<std::int32_t, 8> middle = {40, 37, 44, 38, 42, 41, 36, 43};
-    for (std::size_t k = 0; k < 8; ++k) {
-        TermSpec& t = setup.terms[k];
-        t.weight = static_cast<std::int32_t>(std::int64_t{t.weight} * 80 / (values - 1));
-        t.last = static_cast<std::int16_t>(values - 1);
-        target += std::int64_t{t.weight} * (middle[k] * (values - 1) / 80);
+    std::int32_t target = 0;
+    for (std::size_t k = 0; k < 8; ++k) { // the same combination whatever the order
+        weights[k] = static_cast<std::int32_t>(std::int64_t{weights[k]} * 80 / (values - 1));
+        target += weights[k] * (middle[k] * (values - 1) / 80);
     }
-    setup.target = static_cast<std::int32_t>(target);
-    return setup;
+    return workload(target, ordered(weights, descending), every(0, static_cast<std::int16_t>(values - 1)));
 }
 
 /// The two slowest listings that random searches found: random weights, values 0..80, several million

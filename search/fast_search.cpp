@@ -2,7 +2,8 @@
 // - box.h: the boxes before the overflow stop, and what the recursion knows of each term (Level);
 //   arithmetic.h (floor division, modular inverse, exact divisor), packed_values.h (values as lanes);
 // - box_search.h: the search of one box, by the recursion down to a table or to terms 2 and 1, with
-//   the head start that lists a box the join would take until the join is worth its preparation;
+//   in box_search_head.cpp the head start that lists a box the join would take until the join is
+//   worth its preparation, and the progress of the recursion;
 // - cost_model.h: the recursion's and the tables' estimated costs, which choose per box;
 // - sparse_table.h (with sparse_table_keyed.cpp, sparse_table_hashed.cpp, hashed_enumeration.h) and
 //   dense_table.h (with sliding_window.h): the tables of the inner terms' sums; table_allocator.h;
