@@ -10,7 +10,6 @@
 #include "search/fast_search.h"
 
 #include <array>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -97,8 +96,8 @@ private:
         int count = 0;
         std::uint64_t producedBefore = 0;
         std::uint64_t producedLast = 0; // at the last reading of the clock
-        std::chrono::steady_clock::time_point start;
-        std::chrono::steady_clock::time_point last;
+        double start = 0; // the calling thread's time, in ns
+        double last = 0;
         Combination stop{};
     };
     int m_headLevel = kTerms;

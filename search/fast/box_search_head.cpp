@@ -3,9 +3,26 @@
 // long as its solutions pay for the recursion's work, then stops where the join is to take over.
 #include "search/fast/box_search.h"
 
+#include <chrono>
+
+#if !defined(_WIN32)
+#include <time.h>
+#endif
+
 namespace velmora::fast {
 
 namespace {
+
+// The time the calling thread has run, in nanoseconds: the head start's budget is the work it may
+// do, which a loaded machine does not shorten. Wall time where the system has no such clock.
+double threadNs() {
+#if !defined(_WIN32) && defined(CLOCK_THREAD_CPUTIME_ID)
+    timespec t{};
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t) == 0)
+        return double(t.tv_sec) * 1e9 + double(t.tv_nsec);
+#endif
+    return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 // Thrown out of the recursion where a head start stops; the stop is in BoxSearch::m_head.
 struct HeadStop {};
@@ -29,7 +46,7 @@ std::optional<Combination> BoxSearch::listHead(Emitter& out, std::int32_t target
     m_head.checks = checks;
     m_head.budgetNs = budgetNs;
     m_head.producedBefore = m_head.producedLast = out.produced();
-    m_head.start = m_head.last = std::chrono::steady_clock::now();
+    m_head.start = m_head.last = threadNs();
     m_headLevel = freeTerms;
     useCheckLevel();
     try {
@@ -59,10 +76,9 @@ std::optional<Combination> BoxSearch::listHead(Emitter& out, std::int32_t target
     } else {
         if (m_head.count % kHeadClockEvery != 0)
             return;
-        const auto now = std::chrono::steady_clock::now();
+        const double now = threadNs();
         const std::uint64_t produced = m_out->produced();
-        const double elapsed = std::chrono::duration<double, std::nano>(now - m_head.start).count();
-        const double recent = std::chrono::duration<double, std::nano>(now - m_head.last).count();
+        const double elapsed = now - m_head.start, recent = now - m_head.last;
         const std::uint64_t rows = produced - m_head.producedBefore, recentRows = produced - m_head.producedLast;
         m_head.last = now;
         m_head.producedLast = produced;
