@@ -287,25 +287,12 @@ bool joinCount(const JoinBox& box, const JoinPlan& plan, const JoinLimits& limit
     }
 }
 
-bool joinList(const JoinBox& box, const JoinPlan& plan, const JoinLimits& limits, PackedSink& out,
-              const std::array<std::int32_t, 8>* start) {
-    if (plan.m == 0)
-        return false;
-    const int threads = std::clamp(limits.threads, 1, 2);
-    if (plan.sweep) {
-        join::Sweeps s;
-        try {
-            s = join::makeSweeps(box, plan.m, threads);
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
-        // sweepList fails only before it hands anything on; what the sink throws goes to the caller.
-        // Without the memory, the caller takes the recursion: the partitioned join would need more.
-        return join::sweepList(s.inner, s.outer, s.innerKeys, s.outerKeys, s.span(), threads,
-                               limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory(),
-                               join::startOf(box, plan.m, join::sweepSplit(box, plan.m, kTerms), start), out,
-                               limits.progress);
-    }
+namespace {
+
+// The partitioned join's listing: the inner side grouped by key, the outer rows in chunks, each
+// chunk's outer combinations marked with their group, then walked in enumeration order.
+bool listPartitioned(const JoinBox& box, const JoinPlan& plan, int threads, const std::array<std::int32_t, 8>* start,
+                     PackedSink& out) {
     std::unique_ptr<Inner> inner;
     Buffer<std::uint32_t> elements, marks;
     Side outer;
@@ -378,6 +365,30 @@ bool joinList(const JoinBox& box, const JoinPlan& plan, const JoinLimits& limits
     if (used > 0)
         out.put(std::span<const PackedValues>(batch.data(), used));
     return true;
+}
+
+} // namespace
+
+bool joinList(const JoinBox& box, const JoinPlan& plan, const JoinLimits& limits, PackedSink& out,
+              const std::array<std::int32_t, 8>* start) {
+    if (plan.m == 0)
+        return false;
+    const int threads = std::clamp(limits.threads, 1, 2);
+    if (plan.sweep) {
+        join::Sweeps s;
+        try {
+            s = join::makeSweeps(box, plan.m, threads);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        // sweepList fails only before it hands anything on; what the sink throws goes to the caller.
+        // Without the memory, the caller takes the recursion: the partitioned join would need more.
+        return join::sweepList(s.inner, s.outer, s.innerKeys, s.outerKeys, s.span(), threads,
+                               limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory(),
+                               join::startOf(box, plan.m, join::sweepSplit(box, plan.m, kTerms), start), out,
+                               limits.progress);
+    }
+    return listPartitioned(box, plan, threads, start, out);
 }
 
 } // namespace velmora::fast
