@@ -56,6 +56,17 @@ inline SearchSetup w6Small() { return workload(200, {3, 5, 7, 11, 13, 17, 19, 23
 /// Counting only: over 10^13 solutions.
 inline SearchSetup countHuge() { return workload(2200, {1, 2, 3, 4, 5, 6, 7, 8}, every(0, 120)); }
 
+/// Listings whose first row must come at once: W3's weights over 0..47 with the target in the middle
+/// of the sums (78,938,856 solutions), and eight terms 0..99 of weight 0 or of weights 1 -1 1 -1 ...
+inline SearchSetup w7Streaming() {
+    std::int32_t total = 0;
+    for (std::int32_t w : kWide)
+        total += w;
+    return workload(static_cast<std::int32_t>(std::int64_t{total} * 47 / 2), kWide, every(0, 47));
+}
+inline SearchSetup allWeightsZero() { return workload(0, {}, every(0, 99)); }
+inline SearchSetup alternatingWeights() { return workload(0, {1, -1, 1, -1, 1, -1, 1, -1}, every(0, 99)); }
+
 // Hard families: setups that the range and gcd of the remainders do not narrow.
 
 /// The weights in ascending order, or in descending order.
