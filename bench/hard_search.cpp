@@ -1,6 +1,7 @@
 // The hard families, for the command and for a search of the engine's slowest setups.
 //
-//   hard_search --settings DIR       writes the settings files of the fixed hard workloads into DIR
+//   hard_search --settings DIR       writes the settings files of the fixed hard workloads into DIR,
+//                                    and of the streaming ones (W7, W8, ZERO, ALT)
 //   hard_search SEED COUNT [R]       times fastCount and fastSearch on COUNT random setups of the
 //                                    families (hidden modulus and random large weights; orders, ranges
 //                                    and moduli drawn from SEED), one line each, and the worst excess
@@ -127,6 +128,17 @@ int main(int argc, char** argv) {
                 writeSettings(dir + "/RW" + suffix + ".ini", randomWeights(static_cast<std::int16_t>(values), descending));
             }
         writeSettings(dir + "/HM-overflow.ini", hiddenModulusOverflow());
+        writeSettings(dir + "/W7.ini", w7Streaming());
+        writeSettings(dir + "/W8.ini", countHuge());
+        writeSettings(dir + "/ZERO.ini", allWeightsZero());
+        writeSettings(dir + "/ALT.ini", alternatingWeights());
+        for (int values : {128, 160, 200, 256})
+            for (bool descending : {false, true}) {
+                const std::string suffix = std::to_string(values) + (descending ? "-descending" : "-ascending");
+                const auto R = static_cast<std::int16_t>(values);
+                writeSettings(dir + "/HM" + suffix + ".ini", hiddenModulusWide(R, descending));
+                writeSettings(dir + "/RW" + suffix + ".ini", randomWeightsWide(R, descending));
+            }
         return 0;
     }
     if (argc < 3) {

@@ -56,6 +56,17 @@ inline SearchSetup w6Small() { return workload(200, {3, 5, 7, 11, 13, 17, 19, 23
 /// Counting only: over 10^13 solutions.
 inline SearchSetup countHuge() { return workload(2200, {1, 2, 3, 4, 5, 6, 7, 8}, every(0, 120)); }
 
+/// Listings whose first row must come at once: W3's weights over 0..47 with the target in the middle
+/// of the sums (78,938,856 solutions), and eight terms 0..99 of weight 0 or of weights 1 -1 1 -1 ...
+inline SearchSetup w7Streaming() {
+    std::int32_t total = 0;
+    for (std::int32_t w : kWide)
+        total += w;
+    return workload(static_cast<std::int32_t>(std::int64_t{total} * 47 / 2), kWide, every(0, 47));
+}
+inline SearchSetup allWeightsZero() { return workload(0, {}, every(0, 99)); }
+inline SearchSetup alternatingWeights() { return workload(0, {1, -1, 1, -1, 1, -1, 1, -1}, every(0, 99)); }
+
 // Hard families: setups that the range and gcd of the remainders do not narrow.
 
 /// The weights in ascending order, or in descending order.
@@ -88,6 +99,23 @@ inline SearchSetup randomWeights(std::int16_t values, bool descending) {
     std::int32_t target = 0;
     for (std::size_t k = 0; k < 8; ++k) // values - 81 keeps the combination inside 0..R-1
         target += weights[k] * (middle[k] + (values - 81) / 2);
+    return workload(target, ordered(weights, descending), every(0, static_cast<std::int16_t>(values - 1)));
+}
+
+/// The families at up to 256 values a term: the hidden modulus with the largest M that keeps every
+/// sum inside 32 bits, and the random weights scaled down by 80 / (R - 1) for the same reason.
+inline SearchSetup hiddenModulusWide(std::int16_t values, bool descending) {
+    const auto M = static_cast<std::int32_t>(2000000000 / (31 * (values - 1) + 59 * (values - 1) / 1000 + 1)) | 1;
+    return hiddenModulus(values, descending, M);
+}
+inline SearchSetup randomWeightsWide(std::int16_t values, bool descending) {
+    std::array<std::int32_t, 8> weights = {2022947, 4860619, 1181947, 3051979, 2514251, 1529261, 4129147, 3497153};
+    const std::array<std::int32_t, 8> middle = {40, 37, 44, 38, 42, 41, 36, 43};
+    std::int32_t target = 0;
+    for (std::size_t k = 0; k < 8; ++k) { // the same combination whatever the order
+        weights[k] = static_cast<std::int32_t>(std::int64_t{weights[k]} * 80 / (values - 1));
+        target += weights[k] * (middle[k] * (values - 1) / 80);
+    }
     return workload(target, ordered(weights, descending), every(0, static_cast<std::int16_t>(values - 1)));
 }
 

@@ -3,6 +3,7 @@
 #include "cli/checked_output.h"
 #include "cli/messages.h"
 #include "cli/options.h"
+#include "cli/progress_display.h"
 #include "cli/text_output.h"
 #include "search/combination_search.h"
 #include "search/result_text.h"
@@ -43,11 +44,14 @@ std::filesystem::path pathFromUtf8(const std::string& text) {
 }
 
 // Prints the count, or the rows, of the loaded setup; returns kExitOk or kExitRunTimeError.
-int search(const Options& options, const SearchSetup& setup, CheckedOutput& out, std::FILE* err) {
+int search(const Options& options, const SearchSetup& setup, CheckedOutput& out, std::FILE* outFile, std::FILE* err) {
     const SearchEngine engine = options.reference ? SearchEngine::Reference : SearchEngine::Fast;
+    // Rows written to the same terminal show the progress themselves, and would mix with the line.
+    ProgressDisplay progress(err, options.count || !isTerminal(outFile));
     if (options.count && engine == SearchEngine::Fast) {
         // Counted without listing: the count of the solutions before any overflow stop, then the error.
-        const SearchCount counted = countSolutions(setup);
+        const SearchCount counted = countSolutions(setup, progress.hook());
+        progress.erase();
         if (counted.overflow)
             report(err, RunTimeError::overflow().report() + "\n");
         out.write(counted.solutions.text() + "\n");
@@ -71,8 +75,9 @@ int search(const Options& options, const SearchSetup& setup, CheckedOutput& out,
         writeHeader(out, setup, format);
     RowWriter writer(out, format);
     try {
-        combinationSearch(setup, writer, engine);
+        combinationSearch(setup, writer, engine, progress.hook());
     } catch (const RunTimeError& error) {
+        progress.erase();
         writer.flush(); // the rows before the error come first
         out.flush();
         report(err, error.report() + "\n");
@@ -108,7 +113,7 @@ int runCommandLine(std::span<const std::string> args, std::FILE* out, std::FILE*
                             loaded.cause(options.hasFile ? options.file : std::string()) + "\n");
             return kExitLoadFailed;
         }
-        const int status = search(options, setup, output, err);
+        const int status = search(options, setup, output, out, err);
         output.flush();
         return status;
     } catch (const WriteError& error) {

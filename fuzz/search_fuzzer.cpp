@@ -90,13 +90,15 @@ SearchSetup readSetup(Bytes& in) {
 
 // One forced way of solving the inner terms, or a forced way with other settings: every method and
 // table size, 16-byte stores, small records of repeated solutions and small table caps, and the joins
-// on one thread or two, with a memory limit down to a few hundred bytes (the chunked ways).
+// on one thread or two, with a memory limit down to a few hundred bytes (the chunked ways), after a
+// head start of the recursion or not.
 FastSearchOptions readOptions(Bytes& in) {
     const std::uint8_t choice = in.byte();
     const std::uint8_t settings = in.byte();
     FastSearchOptions options;
     options.method = static_cast<InnerMethod>(choice % 6);
     options.tableTerms = 1 + (choice / 6) % 8;
+    options.headChecks = choice / 48; // 1..5: the recursion starts a forced join's box, the join takes the rest
     options.wideStores = (settings & 1) == 0;
     if (settings & 2)
         options.maxRecordedSolutions = settings >> 4;

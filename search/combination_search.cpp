@@ -4,17 +4,19 @@
 
 namespace velmora {
 
-void combinationSearch(const SearchSetup& setup, SolutionSink& sink, SearchEngine engine) {
+void combinationSearch(const SearchSetup& setup, SolutionSink& sink, SearchEngine engine, SearchProgress* progress) {
     switch (engine) {
     case SearchEngine::Reference:
         referenceSearch(setup, sink);
         return;
     case SearchEngine::Fast:
-        fastSearch(setup, sink);
+        fastSearch(setup, sink, FastSearchOptions{.progress = progress});
         return;
     }
 }
 
-SearchCount countSolutions(const SearchSetup& setup) { return fastCount(setup); }
+SearchCount countSolutions(const SearchSetup& setup, SearchProgress* progress) {
+    return fastCount(setup, FastSearchOptions{.progress = progress});
+}
 
 } // namespace velmora

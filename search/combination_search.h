@@ -37,8 +37,11 @@ enum class SearchEngine {
     Fast,      ///< the default: the same solutions in the same order and the same overflow stop
 };
 
-/// Runs the chosen engine.
-void combinationSearch(const SearchSetup& setup, SolutionSink& sink, SearchEngine engine = SearchEngine::Fast);
+class SearchProgress;
+
+/// Runs the chosen engine; the fast one tells `progress` (when given) how far it has got.
+void combinationSearch(const SearchSetup& setup, SolutionSink& sink, SearchEngine engine = SearchEngine::Fast,
+                       SearchProgress* progress = nullptr);
 
 /// What a run would hand on, counted without listing: the number of solutions, and whether the run
 /// would then stop with run-time error 6.
@@ -52,6 +55,6 @@ struct SearchCount {
 /// Counts the solutions of a run in time that follows the structure of the setup, not the number of
 /// solutions (counts of 10^13 and more come back in well under a second). Does not throw on overflow:
 /// it reports it in the result.
-SearchCount countSolutions(const SearchSetup& setup);
+SearchCount countSolutions(const SearchSetup& setup, SearchProgress* progress = nullptr);
 
 } // namespace velmora

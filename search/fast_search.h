@@ -1,6 +1,7 @@
 #pragma once
 
 #include "search/combination_search.h"
+#include "search/search_progress.h"
 #include "search/solution_count.h"
 
 namespace velmora {
@@ -33,6 +34,13 @@ struct FastSearchOptions {
     /// Where a setup needs more, the join takes the outer terms in chunks or the cost estimate passes it by.
     std::size_t joinMemory = 0;
     int joinThreads = 2; ///< 1 or 2; the results do not depend on it
+    /// A listing that the join would take starts with the recursion, so that its first solutions come
+    /// at once; the join takes the rest when the recursion's work is not paid for by its solutions.
+    /// 0: judged by time (not for a forced join); n > 0: the join takes over after n checks, also a
+    /// forced one (tests); -1: no head start.
+    int headChecks = 0;
+    /// Told how far the search has got, now and then; may be null.
+    SearchProgress* progress = nullptr;
 };
 
 /// The fast engine: the solutions and overflow stop of referenceSearch, found without visiting every

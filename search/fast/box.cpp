@@ -25,6 +25,19 @@ std::vector<Box> boxesBefore(const SearchSetup& setup, const std::optional<Combi
     return boxes;
 }
 
+std::vector<Box> boxesFrom(const Box& box, const Combination& from) {
+    std::vector<Box> boxes;
+    for (std::size_t j = 0; j < kTerms; ++j) {
+        Box part = box;
+        for (std::size_t above = j + 1; above < kTerms; ++above)
+            part.lo[above] = part.hi[above] = from[above];
+        part.lo[j] = from[j] + (j == 0 ? 0 : 1);
+        if (part.lo[j] <= part.hi[j])
+            boxes.push_back(part);
+    }
+    return boxes;
+}
+
 std::array<Level, kTerms> levelsOf(const Box& box, const std::array<std::int64_t, kTerms>& weights) {
     std::array<Level, kTerms> levels{};
     std::int64_t innerMin = 0, innerMax = 0, innerGcd = 0;

@@ -39,6 +39,10 @@ inline double rangeSize(const Box& box, int k) {
 // term 8 down to term 1. Empty when some range is empty.
 std::vector<Box> boxesBefore(const SearchSetup& setup, const std::optional<Combination>& stop);
 
+// The combinations of `box` from `from` on, as boxes in enumeration order: terms above j at from's
+// values and term j after its value (at it, for term 1), for j from term 1 up to term 8.
+std::vector<Box> boxesFrom(const Box& box, const Combination& from);
+
 // What the recursion knows about one term: its values, and what the terms below it can still reach.
 struct Level {
     std::int64_t weight = 0;

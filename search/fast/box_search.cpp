@@ -10,8 +10,9 @@
 namespace velmora::fast {
 
 BoxSearch::BoxSearch(const SearchSetup& setup, const Box& box, const FastSearchOptions& options, bool counting,
-                     TableCache& cache)
-    : m_box(box) {
+                     TableCache& cache, bool mayJoin, ProgressReporter* progress)
+    : m_box(box), m_progress(progress && progress->wanted() ? progress : nullptr) {
+    useCheckLevel();
     for (int k = 0; k < kTerms; ++k)
         m_weights[static_cast<std::size_t>(k)] = setup.terms[static_cast<std::size_t>(k)].weight;
     m_levels = levelsOf(box, m_weights);
@@ -19,7 +20,7 @@ BoxSearch::BoxSearch(const SearchSetup& setup, const Box& box, const FastSearchO
     const InnerPlan plan = planInner(box, m_levels, options, counting, setup.target);
     m_method = plan.method;
     m_tableTerms = plan.tableTerms;
-    if (chooseJoin(options, counting, setup.target, plan.estimateNs)) {
+    if (mayJoin && chooseJoin(options, counting, setup.target, plan.estimateNs)) {
         cache.sparse.reset(); // their memory is the join's
         cache.dense.reset();
         return;
@@ -82,8 +83,10 @@ bool BoxSearch::chooseJoin(const FastSearchOptions& options, bool counting, std:
     state->limits = {options.joinMemory, options.joinThreads,
                      options.method == InnerMethod::Join    ? JoinWay::Partitioned
                      : options.method == InnerMethod::Sweep ? JoinWay::Sweep
-                                                            : JoinWay::Cheapest};
-    const double cost = joinCost(state->box, counting, state->limits);
+                                                            : JoinWay::Cheapest,
+                     m_progress};
+    state->plan = planJoin(state->box, counting, state->limits);
+    const double cost = state->plan.cost;
     if (!(cost < estimateNs) && !(forced && std::isfinite(cost)))
         return false;
     m_joinState = std::move(state);
@@ -98,11 +101,11 @@ void BoxSearch::useRecursion() {
     m_pairLeaf = m_levels[0].weight != 0 && m_levels[1].weight != 0;
 }
 
-[[gnu::noinline]] bool BoxSearch::listByJoin(Emitter& out) {
+[[gnu::noinline]] bool BoxSearch::listByJoin(Emitter& out, const Combination* from) {
     if (m_method != InnerMethod::Join)
         return false;
     JoinOutput joined(out);
-    if (joinList(m_joinState->box, m_joinState->limits, joined))
+    if (joinList(m_joinState->box, m_joinState->plan, m_joinState->limits, joined, from))
         return true;
     useRecursion();
     return false;
@@ -111,7 +114,7 @@ void BoxSearch::useRecursion() {
 [[gnu::noinline]] bool BoxSearch::countByJoin(SolutionCount& count) {
     if (m_method != InnerMethod::Join)
         return false;
-    if (joinCount(m_joinState->box, m_joinState->limits, count))
+    if (joinCount(m_joinState->box, m_joinState->plan, m_joinState->limits, count))
         return true;
     useRecursion();
     return false;
@@ -119,6 +122,7 @@ void BoxSearch::useRecursion() {
 
 void BoxSearch::list(Emitter& out, std::int32_t target) {
     m_out = &out;
+    m_producedBefore = out.produced();
     m_low = 0;
     m_high = 0;
     listFrom(kTerms, target);
@@ -251,7 +255,13 @@ void BoxSearch::listFrom(int k, std::int64_t rest) {
         if (record)
             m_out->startRecording(found, m_maxRecord);
         setValue(k - 1, L.lo);
-        listFrom(k - 1, rest);
+        try {
+            listFrom(k - 1, rest);
+        } catch (...) { // the record lives in this frame
+            if (record)
+                m_out->abandonRecording();
+            throw;
+        }
         const bool complete = record && m_out->stopRecording();
         if (m_out->produced() == before)
             return;
@@ -291,6 +301,8 @@ void BoxSearch::listFrom(int k, std::int64_t rest) {
         return;
     }
     for (std::int64_t v = first; v <= last; v += L.modulus) {
+        if (k > m_checkLevel)
+            check(k, v);
         setValue(k - 1, v);
         listFrom(k - 1, rest - L.weight * v);
     }
@@ -326,8 +338,11 @@ SolutionCount BoxSearch::countFrom(int k, std::int64_t rest) {
     if (k == 2 && m_pairLeaf)
         return SolutionCount(static_cast<unsigned __int128>((last - first) / L.modulus + 1));
     SolutionCount total;
-    for (std::int64_t v = first; v <= last; v += L.modulus)
+    for (std::int64_t v = first; v <= last; v += L.modulus) {
+        if (k > m_checkLevel)
+            check(k, v);
         total += countFrom(k - 1, rest - L.weight * v);
+    }
     return total;
 }
 

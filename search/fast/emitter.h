@@ -102,6 +102,11 @@ public:
     void startRecording(std::vector<Solution>& into, std::size_t cap);
     // True when every solution produced since the start is in the record.
     bool stopRecording();
+    // Stops recording without touching the record, which an exception is taking away.
+    void abandonRecording() {
+        m_recording = false;
+        m_record = nullptr;
+    }
 
 private:
     void writeRun(std::size_t at, const std::uint64_t* inner, std::size_t n, std::uint64_t lowBits,

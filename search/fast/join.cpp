@@ -60,13 +60,6 @@ double rangeSize(const JoinBox& box, int k) {
 
 double bitsFor(double n) { return std::bit_width(static_cast<std::uint64_t>(n) - 1); }
 
-struct Plan {
-    int m = 0; // inner terms 1..m
-    bool sweep = false; // counting by a sweep over the sums instead of the partitioned join
-    double cost = std::numeric_limits<double>::infinity();
-    std::size_t chunkRows = 0; // slow rows of the outer side in a chunk
-};
-
 // The solutions a box is expected to have, its sum taken as normally distributed: the listing by a
 // sweep copies and sorts each one, which the other ways do not.
 double expectedSolutions(const JoinBox& box) {
@@ -86,11 +79,13 @@ double expectedSolutions(const JoinBox& box) {
     return n * double(g) * std::exp(-z * z / 2) / std::sqrt(2 * 3.141592653589793 * variance);
 }
 
-Plan makePlan(const JoinBox& box, bool counting, const JoinLimits& limits) {
+} // namespace
+
+JoinPlan planJoin(const JoinBox& box, bool counting, const JoinLimits& limits) {
     const double memory = double(limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory());
     const double speedup = limits.threads > 1 ? 1.6 : 1.0;
     const double copied = counting ? 0 : kCopyNs * expectedSolutions(box);
-    Plan best;
+    JoinPlan best;
     for (int m = 1; m < kTerms; ++m) {
         const double inner = join::combinations(box, 0, m);
         const double outer = join::combinations(box, m, kTerms);
@@ -104,7 +99,9 @@ Plan makePlan(const JoinBox& box, bool counting, const JoinLimits& limits) {
         const double innerBits = bitsFor(join::combinations(box, 0, innerSplit)) + bitsFor(join::combinations(box, innerSplit, m));
         const double outerFast = join::combinations(box, m, outerSplit);
         const double outerRows = join::combinations(box, outerSplit, kTerms);
-        if (inner > double(1 << 28) || outer > double(1 << 28) * double(1 << 28) || span >= 4294967296.0)
+        // A window counts an inner key's combinations in 32 bits: below 2^32 of them share a key
+        // unless every inner weight is 0.
+        if (inner > 4294967296.0 || (span == 0 && inner >= 4294967296.0) || outer > double(1 << 30) * double(1 << 30) || span >= 4294967296.0)
             continue;
         const int innerSweep = join::sweepSplit(box, 0, m);
         const double sweepBits = bitsFor(join::combinations(box, 0, innerSweep)) + bitsFor(join::combinations(box, innerSweep, m));
@@ -116,7 +113,7 @@ Plan makePlan(const JoinBox& box, bool counting, const JoinLimits& limits) {
             if (cost < best.cost)
                 best = {m, true, cost, 0};
         }
-        if (innerBits > 32 || outer > 1e12 || limits.way == JoinWay::Sweep)
+        if (inner > double(1 << 28) || innerBits > 32 || outer > 1e12 || limits.way == JoinWay::Sweep)
             continue;
         const double left = memory - (counting ? kInnerCountBytes : kInnerListBytes) * inner;
         const double perRow = (counting ? kOuterCountBytes : kOuterListBytes) * outerFast;
@@ -132,6 +129,8 @@ Plan makePlan(const JoinBox& box, bool counting, const JoinLimits& limits) {
     }
     return best;
 }
+
+namespace {
 
 // Partitions of about 8,000 inner combinations: with their table, well inside the second-level cache.
 Partitioning partitioningFor(double inner) {
@@ -211,12 +210,20 @@ struct Inner {
     std::uint32_t groupKey(std::size_t gid) const { return rows.keyOf(indices[start[gid]]); }
 };
 
+// What probing holds besides its elements; a listing takes it before its first solution, with the
+// tables reserved for the largest partition, and probes every chunk with it.
+struct ProbeScratch {
+    std::vector<std::size_t> starts;
+    join::ScatterCursors cursors;
+    std::array<KeyTable, 2> tables;
+};
+
 // The outer rows [rowFirst, rowEnd), scattered by the inner side's partitions with the key the inner
 // terms must make: calls found(t, index, p, value) on thread t for each outer combination whose key
 // `table` of partition p holds, after fill(table, p) put the partition's inner keys in it.
 template <class Fill, class Found>
 void probe(const Inner& inner, const Side& outer, std::int64_t target, std::size_t rowFirst, std::size_t rowEnd,
-           std::uint32_t* elements, int threads, Fill&& fill, Found&& found) {
+           std::uint32_t* elements, int threads, ProbeScratch& scratch, Fill&& fill, Found&& found) {
     join::KeyRows rows;
     rows.side = &outer;
     rows.offset = target - inner.side.min();
@@ -224,11 +231,11 @@ void probe(const Inner& inner, const Side& outer, std::int64_t target, std::size
     rows.span = inner.rows.span;
     rows.rowFirst = rowFirst;
     rows.rowEnd = rowEnd;
-    std::vector<std::size_t> starts;
-    join::scatter(rows, inner.parts, elements, starts, threads);
+    std::vector<std::size_t>& starts = scratch.starts;
+    join::scatter(rows, inner.parts, elements, starts, threads, &scratch.cursors);
     const std::size_t P = inner.parts.count();
     join::onThreads(threads, [&](int t) {
-        KeyTable table;
+        KeyTable& table = scratch.tables[static_cast<std::size_t>(t)];
         const auto [first, end] = share(P, t, threads);
         for (std::size_t p = first; p < end; ++p) {
             if (starts[p] == starts[p + 1] || inner.partStart[p] == inner.partStart[p + 1])
@@ -245,19 +252,14 @@ void probe(const Inner& inner, const Side& outer, std::int64_t target, std::size
 
 } // namespace
 
-double joinCost(const JoinBox& box, bool counting, const JoinLimits& limits) {
-    return makePlan(box, counting, limits).cost;
-}
-
-bool joinCount(const JoinBox& box, const JoinLimits& limits, SolutionCount& count) {
-    const Plan plan = makePlan(box, true, limits);
+bool joinCount(const JoinBox& box, const JoinPlan& plan, const JoinLimits& limits, SolutionCount& count) {
     if (plan.m == 0)
         return false;
     const int threads = std::clamp(limits.threads, 1, 2);
     try {
         if (plan.sweep) {
             const join::Sweeps s = join::makeSweeps(box, plan.m, threads);
-            count = join::sweepCount(s.innerKeys, s.outerKeys, s.span(), threads);
+            count = join::sweepCount(s.innerKeys, s.outerKeys, s.span(), threads, nullptr, limits.progress);
             return true;
         }
         const Inner inner(box, plan.m, threads);
@@ -265,6 +267,7 @@ bool joinCount(const JoinBox& box, const JoinLimits& limits, SolutionCount& coun
         const std::size_t rowCount = outer.slow.sums.size();
         Buffer<std::uint32_t> elements(std::min(plan.chunkRows, rowCount) * outer.fast.sums.size());
         std::array<unsigned __int128, 2> totals{};
+        ProbeScratch scratch;
         // Each partition's table counts the inner combinations of each key.
         const auto fill = [&](KeyTable& table, std::size_t p) {
             table.reset(std::min<std::size_t>(inner.partStart[p + 1] - inner.partStart[p], 1 << 14));
@@ -275,7 +278,7 @@ bool joinCount(const JoinBox& box, const JoinLimits& limits, SolutionCount& coun
             }
         };
         for (std::size_t r = 0; r < rowCount; r += plan.chunkRows)
-            probe(inner, outer, box.target, r, std::min(r + plan.chunkRows, rowCount), elements.data(), threads, fill,
+            probe(inner, outer, box.target, r, std::min(r + plan.chunkRows, rowCount), elements.data(), threads, scratch, fill,
                   [&](int t, std::uint32_t, std::uint32_t n) { totals[static_cast<std::size_t>(t)] += n; });
         count = SolutionCount(totals[0]) + SolutionCount(totals[1]);
         return true;
@@ -284,26 +287,18 @@ bool joinCount(const JoinBox& box, const JoinLimits& limits, SolutionCount& coun
     }
 }
 
-bool joinList(const JoinBox& box, const JoinLimits& limits, PackedSink& out) {
-    const Plan plan = makePlan(box, false, limits);
-    if (plan.m == 0)
-        return false;
-    const int threads = std::clamp(limits.threads, 1, 2);
-    if (plan.sweep) {
-        join::Sweeps s;
-        try {
-            s = join::makeSweeps(box, plan.m, threads);
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
-        // sweepList fails only before it hands anything on; what the sink throws goes to the caller.
-        // Without the memory, the caller takes the recursion: the partitioned join would need more.
-        return join::sweepList(s.inner, s.outer, s.innerKeys, s.outerKeys, s.span(), threads,
-                               limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory(), out);
-    }
+namespace {
+
+// The partitioned join's listing: the inner side grouped by key, the outer rows in chunks, each
+// chunk's outer combinations marked with their group, then walked in enumeration order.
+bool listPartitioned(const JoinBox& box, const JoinPlan& plan, int threads, const std::array<std::int32_t, 8>* start,
+                     PackedSink& out) {
     std::unique_ptr<Inner> inner;
     Buffer<std::uint32_t> elements, marks;
     Side outer;
+    ProbeScratch scratch;
+    constexpr std::size_t kBatch = 1024;
+    std::vector<PackedValues> batch;
     try {
         inner = std::make_unique<Inner>(box, plan.m, threads);
         inner->group(threads);
@@ -311,11 +306,19 @@ bool joinList(const JoinBox& box, const JoinLimits& limits, PackedSink& out) {
         const std::size_t size = std::min(plan.chunkRows, outer.slow.sums.size()) * outer.fast.sums.size();
         elements = Buffer<std::uint32_t>(size);
         marks = Buffer<std::uint32_t>(size);
+        const std::size_t P = inner->parts.count();
+        scratch.starts.reserve(P + 1);
+        for (std::size_t t = 0; t < 2; ++t) {
+            scratch.cursors[t].reserve(P);
+            scratch.tables[t].reserve(*std::max_element(inner->partGroups.begin(), inner->partGroups.end()));
+        }
+        batch.resize(kBatch);
     } catch (const std::bad_alloc&) {
         return false; // nothing handed on yet
     }
     const Inner& g = *inner;
     const std::size_t fastSize = outer.fast.sums.size(), rowCount = outer.slow.sums.size();
+    const join::RowStart from = join::startOf(box, plan.m, join::splitPoint(box, plan.m, kTerms), start);
     const unsigned fastBits = outer.fast.bits;
     const std::uint32_t fastMask = (std::uint32_t{1} << fastBits) - 1;
     const auto fill = [&](KeyTable& table, std::size_t p) {
@@ -328,13 +331,11 @@ bool joinList(const JoinBox& box, const JoinLimits& limits, PackedSink& out) {
     const std::uint32_t innerMask = (std::uint32_t{1} << innerBits) - 1;
     const PackedValues* innerFast = g.side.fast.packed.data();
     const PackedValues* innerSlow = g.side.slow.packed.data();
-    constexpr std::size_t kBatch = 1024;
-    std::vector<PackedValues> batch(kBatch);
     std::size_t used = 0;
-    for (std::size_t r = 0; r < rowCount; r += plan.chunkRows) {
+    for (std::size_t r = from.row; r < rowCount; r += plan.chunkRows) {
         const std::size_t rowEnd = std::min(r + plan.chunkRows, rowCount);
         std::memset(marks.data(), 0, (rowEnd - r) * fastSize * sizeof(std::uint32_t));
-        probe(g, outer, box.target, r, rowEnd, elements.data(), threads, fill,
+        probe(g, outer, box.target, r, rowEnd, elements.data(), threads, scratch, fill,
               [&](int, std::uint32_t index, std::uint32_t gid) {
                   marks[(index >> fastBits) * fastSize + (index & fastMask)] = gid + 1;
               });
@@ -343,7 +344,7 @@ bool joinList(const JoinBox& box, const JoinLimits& limits, PackedSink& out) {
         for (std::size_t b = r; b < rowEnd; ++b) {
             const PackedValues& slow = outer.slow.packed[b];
             for (std::size_t a = 0; a < fastSize; ++a, ++mark) {
-                if (*mark == 0)
+                if (*mark == 0 || (b == from.row && a < from.fast))
                     continue;
                 const std::size_t gid = *mark - 1;
                 const std::uint64_t low = slow.low | outer.fast.packed[a].low;
@@ -364,6 +365,30 @@ bool joinList(const JoinBox& box, const JoinLimits& limits, PackedSink& out) {
     if (used > 0)
         out.put(std::span<const PackedValues>(batch.data(), used));
     return true;
+}
+
+} // namespace
+
+bool joinList(const JoinBox& box, const JoinPlan& plan, const JoinLimits& limits, PackedSink& out,
+              const std::array<std::int32_t, 8>* start) {
+    if (plan.m == 0)
+        return false;
+    const int threads = std::clamp(limits.threads, 1, 2);
+    if (plan.sweep) {
+        join::Sweeps s;
+        try {
+            s = join::makeSweeps(box, plan.m, threads);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        // sweepList fails only before it hands anything on; what the sink throws goes to the caller.
+        // Without the memory, the caller takes the recursion: the partitioned join would need more.
+        return join::sweepList(s.inner, s.outer, s.innerKeys, s.outerKeys, s.span(), threads,
+                               limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory(),
+                               join::startOf(box, plan.m, join::sweepSplit(box, plan.m, kTerms), start), out,
+                               limits.progress);
+    }
+    return listPartitioned(box, plan, threads, start, out);
 }
 
 } // namespace velmora::fast

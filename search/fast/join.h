@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
 
 namespace velmora::fast {
@@ -36,25 +37,38 @@ struct JoinBox {
 /// memory. Listing always joins.
 enum class JoinWay { Cheapest, Partitioned, Sweep };
 
+class ProgressReporter;
+
 struct JoinLimits {
     std::size_t memoryBytes = 0; ///< what the join may hold at once; 0: the machine's default
     int threads = 2;             ///< 1 or 2; the results do not depend on it
     JoinWay way = JoinWay::Cheapest;
+    ProgressReporter* progress = nullptr; ///< told how far the join has got; may be null
 };
 
 /// The memory a join may hold by default: 1 GiB, and never more than a quarter of physical memory.
 std::size_t defaultJoinMemory();
 
-/// Estimated nanoseconds for a join of the box, not counting the solutions themselves; infinity when
-/// the join cannot take the box within the memory limit.
-double joinCost(const JoinBox& box, bool counting, const JoinLimits& limits);
+/// How a join takes a box, chosen once per box by estimated cost.
+struct JoinPlan {
+    int m = 0;          ///< inner terms 1..m, outer terms m+1..8; 0: the join cannot take the box
+    bool sweep = false; ///< a sweep over the sorted sums instead of the partitioned join
+    double cost = std::numeric_limits<double>::infinity(); ///< estimated nanoseconds, the solutions aside
+    std::size_t chunkRows = 0; ///< partitioned join: slow rows of the outer side in a chunk
+};
+
+/// The cheapest way to join the box within the memory limit.
+JoinPlan planJoin(const JoinBox& box, bool counting, const JoinLimits& limits);
 
 /// Counts the combinations of the box that make the target. False, with nothing counted, when the
 /// memory is not there: the caller then takes another way.
-bool joinCount(const JoinBox& box, const JoinLimits& limits, SolutionCount& count);
+bool joinCount(const JoinBox& box, const JoinPlan& plan, const JoinLimits& limits, SolutionCount& count);
 
-/// Hands on the combinations of the box that make the target, in enumeration order (term 8 slowest).
+/// Hands on the combinations of the box that make the target, in enumeration order (term 8 slowest),
+/// from the combination whose outer terms m+1..8 hold `start` (start[k] is term k+1; the box's first
+/// values when null) and whose inner terms are free: what comes before it was listed another way.
 /// False, before anything was handed on, when the memory is not there.
-bool joinList(const JoinBox& box, const JoinLimits& limits, PackedSink& out);
+bool joinList(const JoinBox& box, const JoinPlan& plan, const JoinLimits& limits, PackedSink& out,
+              const std::array<std::int32_t, 8>* start = nullptr);
 
 } // namespace velmora::fast

@@ -91,6 +91,22 @@ Side makeSide(const JoinBox& box, int from, int to) {
     return {makeTermRun(box, from, s), makeTermRun(box, s, to)};
 }
 
+RowStart startOf(const JoinBox& box, int m, int split, const std::array<std::int32_t, 8>* start) {
+    if (!start)
+        return {};
+    // Indices of a run have its first term fastest.
+    const auto indexOf = [&](int from, int to) {
+        std::size_t index = 0;
+        for (int k = to; k-- > from;) {
+            const auto K = static_cast<std::size_t>(k);
+            index = index * static_cast<std::size_t>(std::int64_t{box.hi[K]} - box.lo[K] + 1) +
+                    static_cast<std::size_t>(std::int64_t{(*start)[K]} - box.lo[K]);
+        }
+        return index;
+    };
+    return {indexOf(split, 8), indexOf(m, split)};
+}
+
 // Plain pages: on the machines measured, asking for 2 MB pages made the first touch of fresh memory
 // several times slower, and fresh memory is what a join mostly touches.
 void* allocateBytes(std::size_t bytes) {
@@ -109,6 +125,12 @@ void KeyTable::reset(std::size_t expected) {
     m_mask = size - 1;
     m_shift = 64 - static_cast<unsigned>(std::countr_zero(size));
     m_used = 0;
+}
+
+void KeyTable::reserve(std::size_t expected) {
+    const std::size_t size = std::bit_ceil(std::max<std::size_t>(16, 2 * expected));
+    m_keys.reserve(size);
+    m_values.reserve(size);
 }
 
 void KeyTable::grow() {
@@ -158,14 +180,15 @@ void forEachKey(const KeyRows& rows, std::size_t first, std::size_t end, Visit&&
 } // namespace
 
 void scatter(const KeyRows& rows, const Partitioning& parts, std::uint32_t* out, std::vector<std::size_t>& starts,
-             int threads) {
+             int threads, ScatterCursors* cursors) {
     const std::size_t P = parts.count();
     const std::size_t rowCount = rows.rowEnd - rows.rowFirst;
     threads = rowCount >= 2 ? threads : 1;
     std::array<std::size_t, 3> rowSplit = {rows.rowFirst, rows.rowFirst + rowCount / 2, rows.rowEnd};
     if (threads == 1)
         rowSplit[1] = rows.rowEnd;
-    std::array<std::vector<std::size_t>, 2> cursor;
+    ScatterCursors own;
+    ScatterCursors& cursor = cursors ? *cursors : own;
     // Generating the keys twice, once to count and once to place, costs less than a second buffer.
     onThreads(threads, [&](int t) {
         std::vector<std::size_t>& c = cursor[static_cast<std::size_t>(t)];

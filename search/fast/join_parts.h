@@ -5,10 +5,13 @@
 
 #include "search/fast/join.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -43,6 +46,16 @@ double combinations(const JoinBox& box, int from, int to);
 
 Side makeSide(const JoinBox& box, int from, int to);
 
+/// Where a listing of the outer side starts: its slow row and, within that row, its fast index.
+struct RowStart {
+    std::size_t row = 0;
+    std::size_t fast = 0;
+};
+
+/// The outer side's place of the combination whose terms m+1..8 hold `start` (term k+1 at start[k]),
+/// the outer side split into a fast run [m, split) and a slow run [split, 8); the beginning when null.
+RowStart startOf(const JoinBox& box, int m, int split, const std::array<std::int32_t, 8>* start);
+
 void* allocateBytes(std::size_t bytes); // throws std::bad_alloc
 void freeBytes(void* p);
 
@@ -71,6 +84,8 @@ public:
     static constexpr std::uint32_t kNone = 0xffffffff;
 
     void reset(std::size_t expected);
+    /// Room for `expected` keys, so that a later reset() to at most that many allocates nothing.
+    void reserve(std::size_t expected);
     /// The value of `key`, or kNone.
     std::uint32_t find(std::uint32_t key) const {
         for (std::size_t i = slot(key);; i = (i + 1) & m_mask) {
@@ -136,12 +151,16 @@ struct KeyRows {
     std::size_t capacity() const { return (rowEnd - rowFirst) << side->fast.bits; }
 };
 
+/// Per-thread counts of a scatter, kept so that scattering again allocates nothing.
+using ScatterCursors = std::array<std::vector<std::size_t>, 2>;
+
 /// Scatters the indices of the kept combinations into `out` by the partition of their key, in index
 /// order within a partition; `starts` receives count() + 1 offsets. Runs on `threads` threads.
 void scatter(const KeyRows& rows, const Partitioning& parts, std::uint32_t* out, std::vector<std::size_t>& starts,
-             int threads);
+             int threads, ScatterCursors* cursors = nullptr);
 
 /// Runs work(0) and, with two threads, work(1) on a second thread; an exception of either is rethrown.
+/// Where the system cannot start a thread, work(1) runs after work(0) on the calling thread.
 template <class Work>
 void onThreads(int threads, Work&& work) {
     if (threads <= 1) {
@@ -149,13 +168,24 @@ void onThreads(int threads, Work&& work) {
         return;
     }
     std::exception_ptr failure;
-    std::thread second([&work, &failure] {
-        try {
-            work(1);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    });
+    std::thread second;
+    try {
+        second = std::thread([&work, &failure] {
+            try {
+                work(1);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        work(0);
+        work(1);
+        return;
+    } catch (const std::bad_alloc&) { // the thread's state
+        work(0);
+        work(1);
+        return;
+    }
     try {
         work(0);
     } catch (...) {

@@ -75,7 +75,8 @@ SweepSide sweepSide(const Side& side, int sign, std::int64_t offset) {
 
 // The windows [first, end): counts[key - window start] for the inner keys, read by the outer keys.
 unsigned __int128 sweepWindows(const SweepSide& inner, const SweepSide& outer, std::uint64_t first, std::uint64_t end,
-                               std::uint64_t span, RowTotals* rows, int t, std::size_t& widest) {
+                               std::uint64_t span, RowTotals* rows, int t, std::size_t& widest,
+                               ProgressReporter* progress, double shareFrom, double shareTo) {
     if (first >= end)
         return 0;
     std::vector<std::uint32_t> counts(kWindow, 0);
@@ -85,6 +86,8 @@ unsigned __int128 sweepWindows(const SweepSide& inner, const SweepSide& outer, s
     unsigned __int128 total = 0;
     std::uint32_t* const c = counts.data();
     for (std::uint64_t w = first; w < end; ++w) {
+        if (progress && t == 0) // the calling thread's share stands for both
+            progress->within(shareFrom + (shareTo - shareFrom) * double(w - first) / double(end - first));
         const auto lo = static_cast<std::int64_t>(w * kWindow);
         const std::int64_t hi = std::min(lo + static_cast<std::int64_t>(kWindow), static_cast<std::int64_t>(span) + 1);
         std::size_t innerKeys = 0;
@@ -148,7 +151,15 @@ Sweeps makeSweeps(const JoinBox& box, int m, int threads) {
 }
 
 RowCursors::RowCursors(const SweepSide& side, std::int64_t firstKey, std::size_t rowFirst, std::size_t rowEnd)
-    : m_side(side), m_rowFirst(rowFirst), m_at(rowEnd - rowFirst), m_from(rowEnd - rowFirst) {
+    : m_side(side), m_at(rowEnd - rowFirst), m_from(rowEnd - rowFirst) {
+    reset(firstKey, rowFirst, rowEnd);
+}
+
+void RowCursors::reset(std::int64_t firstKey, std::size_t rowFirst, std::size_t rowEnd) {
+    const SweepSide& side = m_side;
+    m_rowFirst = rowFirst;
+    m_at.resize(rowEnd - rowFirst); // within the capacity the cursors were made with
+    m_from.resize(rowEnd - rowFirst);
     for (std::size_t r = 0; r < m_at.size(); ++r)
         m_at[r] = static_cast<std::size_t>(
             std::lower_bound(side.values.begin(), side.values.end(), firstKey - side.base[rowFirst + r]) -
@@ -163,7 +174,7 @@ std::pair<std::uint64_t, std::uint64_t> windowShare(std::uint64_t span, int t, i
 }
 
 SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::uint64_t span, int threads,
-                         RowTotals* rows) {
+                         RowTotals* rows, ProgressReporter* progress, double shareFrom, double shareTo) {
     std::array<unsigned __int128, 2> totals{};
     std::array<std::size_t, 2> widest{};
     if (rows)
@@ -175,7 +186,7 @@ SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::ui
     onThreads(threads, [&](int t) {
         const auto [first, end] = windowShare(span, t, threads);
         const auto T = static_cast<std::size_t>(t);
-        totals[T] = sweepWindows(inner, outer, first, end, span, rows, t, widest[T]);
+        totals[T] = sweepWindows(inner, outer, first, end, span, rows, t, widest[T], progress, shareFrom, shareTo);
     });
     if (rows)
         rows->widestWindow = std::max(widest[0], widest[1]);

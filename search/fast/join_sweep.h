@@ -7,6 +7,7 @@
 // the side's terms but the last ones, so that rows are few and windows can be small.
 
 #include "search/fast/join_parts.h"
+#include "search/fast/progress.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -45,13 +46,21 @@ struct RowTotals {
 };
 
 /// The number of equal pairs of keys in [0, span], on `threads` threads; per outer row when `rows`.
+/// `progress` hears of the windows done, as the share [shareFrom, shareTo) of its box.
 SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::uint64_t span, int threads,
-                         RowTotals* rows = nullptr);
+                         RowTotals* rows = nullptr, ProgressReporter* progress = nullptr, double shareFrom = 0,
+                         double shareTo = 1);
 
-/// Lists the matches of a box: `inner` and `outer` are the sides the sweeps were made from.
-/// False, before anything was handed on, when the solutions need more than `memoryBytes`.
+/// Lists the matches of a box from the outer combination `from` on: `inner` and `outer` are the sides
+/// the sweeps were made from. The solutions go in chunks of rows: the first holds at most
+/// kListBlockBytes, each next one at most twice as much, up to `memoryBytes`. False, before anything
+/// was handed on, when one row's solutions need more.
 bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys, const SweepSide& outerKeys,
-               std::uint64_t span, int threads, std::size_t memoryBytes, PackedSink& out);
+               std::uint64_t span, int threads, std::size_t memoryBytes, RowStart from, PackedSink& out,
+               ProgressReporter* progress = nullptr);
+
+/// The most the first chunk of a sweep's listing holds: memory follows what is written.
+constexpr double kListBlockBytes = 128.0 * (1 << 20);
 
 /// Estimated nanoseconds of sweepCount; listing sweeps about twice.
 double sweepCost(double innerCombinations, double outerCombinations, double rows, double span);
@@ -69,6 +78,8 @@ class RowCursors {
 public:
     /// Rows [rowFirst, rowEnd) of the side, from their first key at or above `firstKey`.
     RowCursors(const SweepSide& side, std::int64_t firstKey, std::size_t rowFirst, std::size_t rowEnd);
+    /// The same for rows [rowFirst, rowEnd), no more rows than the cursors were made with: no allocation.
+    void reset(std::int64_t firstKey, std::size_t rowFirst, std::size_t rowEnd);
     /// Calls visit(row, position, key) for the keys below `end` not yet visited, row by row.
     template <class Visit>
     void advance(std::int64_t end, Visit&& visit) {

@@ -1,51 +1,26 @@
-// Listing by a sweep. A first sweep counts, per outer row, the outer combinations with a match and
-// their solutions; rows then go in chunks whose solutions fit the memory, and everything the chunks
-// need is taken before the first solution is handed on. For each chunk a second sweep, in steps of
-// a few thousand keys whose slots stay in the cache, groups each step's inner combinations by key
-// (in enumeration order) and copies, for each matching outer combination, its group into the row's
-// place in a store, with a record of the outer combination. The records of a row, sorted by the
-// outer fast index, give the solutions in order.
+// Listing by a sweep, in phases. Plan: a first sweep counts, per outer row, the outer combinations
+// with a match and their solutions, and the rows go in chunks whose solutions fit a block of memory.
+// Allocate: everything the chunks need is taken once, before the first solution is handed on, and
+// used again by every chunk. Then, chunk by chunk, sweep: a second sweep, in steps of a few thousand
+// keys whose slots stay in the cache, groups each step's inner combinations by key (in enumeration
+// order) and copies, for each matching outer combination, its group into the row's place in a store,
+// with a record of the outer combination; sort: the records of each row by the outer fast index;
+// emit: the solutions in enumeration order.
 #include "search/fast/join_sweep.h"
 
 #include <algorithm>
 #include <array>
 #include <new>
+#include <optional>
 #include <utility>
 
 namespace velmora::fast::join {
 namespace {
 
-// Per row and thread: where its records and its store words start within the chunk.
-struct ChunkPlaces {
-    std::array<std::vector<std::size_t>, 2> record;
-    std::array<std::vector<std::size_t>, 2> store;
-    std::size_t records = 0;
-    std::size_t words = 0;
-};
-
-ChunkPlaces placesOf(const RowTotals& totals, std::size_t rowFirst, std::size_t rowEnd) {
-    ChunkPlaces at;
-    for (std::size_t t = 0; t < 2; ++t) {
-        at.record[t].resize(rowEnd - rowFirst);
-        at.store[t].resize(rowEnd - rowFirst);
-    }
-    for (std::size_t b = rowFirst; b < rowEnd; ++b)
-        for (std::size_t t = 0; t < 2; ++t) {
-            at.record[t][b - rowFirst] = at.records;
-            at.store[t][b - rowFirst] = at.words;
-            at.records += totals.matches[t][b];
-            at.words += totals.matches[t][b] + totals.solutions[t][b]; // a length, then the group
-        }
-    return at;
-}
-
-double bytesOf(const RowTotals& totals, std::size_t b) {
-    const double matches = double(totals.matches[0][b] + totals.matches[1][b]);
-    return 12 * matches + 4 * double(totals.solutions[0][b] + totals.solutions[1][b]);
-}
-
 // The copying sweep goes through a counting window in smaller steps: its slots stay in the cache.
 constexpr std::uint64_t kCopyWindow = std::uint64_t{1} << 15;
+// Solutions handed on at a time.
+constexpr std::size_t kBatch = 1024;
 
 // Per key of a copying window: the members counted, then where its group starts and ends.
 constexpr std::uint32_t kNone = 0xffffffff;
@@ -54,170 +29,255 @@ struct Slot {
     std::uint32_t start = kNone;
 };
 
-} // namespace
+// Per row of a chunk and thread: where its records and its store words start.
+struct ChunkPlaces {
+    std::array<std::vector<std::size_t>, 2> record;
+    std::array<std::vector<std::size_t>, 2> store;
+    std::size_t records = 0;
+    std::size_t words = 0;
 
-bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys, const SweepSide& outerKeys,
-               std::uint64_t span, int threads, std::size_t memoryBytes, PackedSink& out) {
-    RowTotals totals;
-    try {
-        sweepCount(innerKeys, outerKeys, span, threads, &totals);
-    } catch (const std::bad_alloc&) {
-        return false; // nothing handed on yet
+    // Within the capacity reserved for the largest chunk: no allocation.
+    void fill(const RowTotals& totals, std::size_t rowFirst, std::size_t rowEnd) {
+        records = words = 0;
+        for (std::size_t t = 0; t < 2; ++t) {
+            record[t].resize(rowEnd - rowFirst);
+            store[t].resize(rowEnd - rowFirst);
+        }
+        for (std::size_t b = rowFirst; b < rowEnd; ++b)
+            for (std::size_t t = 0; t < 2; ++t) {
+                record[t][b - rowFirst] = records;
+                store[t][b - rowFirst] = words;
+                records += totals.matches[t][b];
+                words += totals.matches[t][b] + totals.solutions[t][b]; // a length, then the group
+            }
     }
-    const std::size_t rowCount = outerKeys.base.size();
-    // Chunks of outer rows, in order, each within what memory leaves beside the window buffers.
-    // Store offsets are 32 bits: a chunk never holds more than 2^32 words, whatever the limit.
-    const double budget = std::min(double(memoryBytes), 8e9) - 8.0 * double(totals.widestWindow) * threads;
-    std::vector<std::size_t> chunkStart{0};
-    double used = 0;
-    for (std::size_t b = 0; b < rowCount; ++b) {
+};
+
+double bytesOf(const RowTotals& totals, std::size_t b) {
+    const double matches = double(totals.matches[0][b] + totals.matches[1][b]);
+    return 12 * matches + 4 * double(totals.solutions[0][b] + totals.solutions[1][b]);
+}
+
+// The chunks' first rows, from `first`, and the end: the first chunk within kListBlockBytes, each
+// next one within twice as much, up to `budget`. Nothing when one row alone needs more than `budget`.
+std::optional<std::vector<std::size_t>> planChunks(const RowTotals& totals, std::size_t first, double budget) {
+    const std::size_t rowCount = totals.matches[0].size();
+    std::vector<std::size_t> chunkStart{first};
+    double used = 0, block = std::min(budget, kListBlockBytes);
+    for (std::size_t b = first; b < rowCount; ++b) {
         const double bytes = bytesOf(totals, b);
         if (bytes > budget)
-            return false;
-        if (used + bytes > budget) {
+            return std::nullopt;
+        while (used + bytes > block && block < budget && used == 0)
+            block = std::min(budget, 2 * block); // one row larger than the block so far
+        if (used + bytes > block) {
             chunkStart.push_back(b);
             used = 0;
+            block = std::min(budget, 2 * block);
         }
         used += bytes;
     }
     chunkStart.push_back(rowCount);
-    // Everything the listing holds is taken here, before the first solution is handed on: from then
-    // on it completes, or stops only for what the sink throws.
-    std::vector<ChunkPlaces> places, moving; // moving: the places the copying sweep advances
-    std::vector<RowCursors> cursors;          // per chunk and thread: the inner rows', the outer rows'
-    Buffer<std::uint32_t> store;              // written before read: not cleared
+    return chunkStart;
+}
+
+// What a listing holds: taken before the first solution is handed on, used again for every chunk.
+struct ListBuffers {
+    ChunkPlaces places, moving;            // moving: the places the copying sweep advances
+    std::vector<RowCursors> inner, outer;  // per thread
+    Buffer<std::uint32_t> store;           // written before read: not cleared
     Buffer<std::uint64_t> records;
     std::array<std::vector<std::uint32_t>, 2> groups;
     std::array<std::vector<Slot>, 2> slots;
     std::array<std::vector<std::uint64_t>, 2> scratch; // per thread, for sorting a row's records
     std::vector<PackedValues> batch;
-    constexpr std::size_t kBatch = 1024;
-    try {
-        std::size_t words = 0, recordCount = 0, rowRecords = 0;
-        for (std::size_t c = 0; c + 1 < chunkStart.size(); ++c) {
-            places.push_back(placesOf(totals, chunkStart[c], chunkStart[c + 1]));
-            words = std::max(words, places.back().words);
-            recordCount = std::max(recordCount, places.back().records);
-            for (int t = 0; t < threads; ++t) {
-                const auto firstKey = static_cast<std::int64_t>(windowShare(span, t, threads).first * kWindow);
-                cursors.emplace_back(innerKeys, firstKey, 0, innerKeys.base.size());
-                cursors.emplace_back(outerKeys, firstKey, chunkStart[c], chunkStart[c + 1]);
+};
+
+void allocate(ListBuffers& b, const RowTotals& totals, const std::vector<std::size_t>& chunkStart,
+              const SweepSide& innerKeys, const SweepSide& outerKeys, int threads) {
+    std::size_t words = 0, recordCount = 0, rows = 0, rowRecords = 0;
+    for (std::size_t c = 0; c + 1 < chunkStart.size(); ++c) {
+        b.places.fill(totals, chunkStart[c], chunkStart[c + 1]);
+        words = std::max(words, b.places.words);
+        recordCount = std::max(recordCount, b.places.records);
+        rows = std::max(rows, chunkStart[c + 1] - chunkStart[c]);
+    }
+    for (std::size_t r = chunkStart.front(); r < chunkStart.back(); ++r)
+        rowRecords = std::max<std::size_t>(rowRecords, totals.matches[0][r] + totals.matches[1][r]);
+    for (ChunkPlaces* at : {&b.places, &b.moving})
+        for (std::size_t t = 0; t < 2; ++t) {
+            at->record[t].reserve(rows);
+            at->store[t].reserve(rows);
+        }
+    for (int t = 0; t < threads; ++t) {
+        b.inner.emplace_back(innerKeys, 0, 0, innerKeys.base.size());
+        b.outer.emplace_back(outerKeys, 0, 0, rows);
+    }
+    b.store = Buffer<std::uint32_t>(words);
+    b.records = Buffer<std::uint64_t>(recordCount);
+    b.batch.resize(kBatch);
+    for (std::size_t t = 0; t < static_cast<std::size_t>(threads); ++t) {
+        b.groups[t].resize(totals.widestWindow);
+        b.slots[t].resize(kCopyWindow);
+        b.scratch[t].resize(rowRecords);
+    }
+}
+
+// The sides and the place of one chunk's listing.
+struct Chunk {
+    const Side& inner;
+    const Side& outer;
+    const SweepSide& innerKeys;
+    const SweepSide& outerKeys;
+    std::uint64_t span;
+    int threads;
+    std::size_t rowFirst;
+    std::size_t rowEnd;
+};
+
+// Thread t's windows of the copying sweep: each matching outer combination's group copied into its
+// row's place in the store, with a record (outer fast index, store word).
+void sweepChunk(const Chunk& c, ListBuffers& b, int t) {
+    const auto T = static_cast<std::size_t>(t);
+    const auto [first, end] = windowShare(c.span, t, c.threads);
+    if (first >= end)
+        return;
+    Slot* const slot = b.slots[T].data();
+    std::uint32_t* const group = b.groups[T].data();
+    std::size_t* const record = b.moving.record[T].data();
+    std::size_t* const word = b.moving.store[T].data();
+    const unsigned innerBits = c.inner.fast.bits;
+    const auto firstKey = static_cast<std::int64_t>(first * kWindow);
+    RowCursors& in = b.inner[T];
+    RowCursors& outs = b.outer[T];
+    in.reset(firstKey, 0, c.innerKeys.base.size());
+    outs.reset(firstKey, c.rowFirst, c.rowEnd);
+    const std::int64_t last = static_cast<std::int64_t>(std::min(end * kWindow, c.span + 1));
+    for (auto lo = firstKey; lo < last; lo += static_cast<std::int64_t>(kCopyWindow)) {
+        const std::int64_t hi = std::min(lo + static_cast<std::int64_t>(kCopyWindow), last);
+        std::uint32_t fill = 0;
+        in.advance(hi, [&](std::size_t, std::size_t, std::int64_t key) { ++slot[key - lo].end; ++fill; });
+        if (fill == 0) {
+            outs.advance(hi, [](std::size_t, std::size_t, std::int64_t) {});
+            continue;
+        }
+        // Each key's group: its members in enumeration order (rows, then fast indices, ascending).
+        fill = 0;
+        in.again([&](std::size_t row, std::size_t i, std::int64_t key) {
+            Slot& k = slot[key - lo];
+            if (k.start == kNone) {
+                k.start = fill;
+                fill += k.end;
+                k.end = k.start;
+            }
+            group[k.end++] = static_cast<std::uint32_t>(row << innerBits) | c.innerKeys.fastIndex[i];
+        });
+        outs.advance(hi, [&](std::size_t row, std::size_t i, std::int64_t key) {
+            const Slot k = slot[key - lo];
+            if (k.start == kNone)
+                return;
+            const std::size_t r = row - c.rowFirst;
+            b.records[record[r]++] = std::uint64_t{c.outerKeys.fastIndex[i]} << 32 | word[r];
+            std::uint32_t* to = b.store.data() + word[r];
+            *to++ = k.end - k.start;
+            for (std::uint32_t m = k.start; m < k.end; ++m)
+                *to++ = group[m];
+            word[r] += 1 + k.end - k.start;
+        });
+        in.again([&](std::size_t, std::size_t, std::int64_t key) { slot[key - lo] = Slot{}; });
+    }
+}
+
+// The records of row r of the chunk: [first, end).
+std::pair<std::size_t, std::size_t> rowRecords(const ChunkPlaces& at, std::size_t r, std::size_t rows) {
+    return {at.record[0][r], r + 1 < rows ? at.record[0][r + 1] : at.records};
+}
+
+// Each row's records sorted by the outer fast index, the rows shared between the threads.
+void sortChunk(const Chunk& c, ListBuffers& b) {
+    const std::size_t rows = c.rowEnd - c.rowFirst;
+    onThreads(c.threads, [&](int t) {
+        for (std::size_t r = static_cast<std::size_t>(t); r < rows; r += static_cast<std::size_t>(c.threads)) {
+            const auto [from, to] = rowRecords(b.places, r, rows);
+            sortByBits(b.records.data() + from, to - from, 32, c.outer.fast.bits, b.scratch[static_cast<std::size_t>(t)]);
+        }
+    });
+}
+
+// The chunk's solutions, row by row in enumeration order, from the outer combination `from` on.
+void emitChunk(const Chunk& c, ListBuffers& b, RowStart from, std::size_t& filled, PackedSink& out) {
+    const std::uint32_t innerMask = (std::uint32_t{1} << c.inner.fast.bits) - 1;
+    const std::uint32_t* const store = b.store.data();
+    const std::uint64_t* const records = b.records.data();
+    for (std::size_t row = c.rowFirst; row < c.rowEnd; ++row) {
+        auto [j, recordEnd] = rowRecords(b.places, row - c.rowFirst, c.rowEnd - c.rowFirst);
+        while (row == from.row && j < recordEnd && (records[j] >> 32) < from.fast)
+            ++j; // listed before the join took over
+        const PackedValues& slow = c.outer.slow.packed[row];
+        for (; j < recordEnd; ++j) {
+#if defined(__GNUC__)
+            // The groups lie all over the store, their members all over the inner values: ask for the
+            // group of a record 16 ahead, and for the members of the one 8 ahead.
+            if (j + 16 < recordEnd)
+                __builtin_prefetch(store + static_cast<std::uint32_t>(records[j + 16]));
+            if (j + 8 < recordEnd) {
+                const auto a = static_cast<std::uint32_t>(records[j + 8]);
+                for (std::uint32_t m = a + 1, end = a + 1 + std::min<std::uint32_t>(store[a], 4); m < end; ++m)
+                    __builtin_prefetch(c.inner.fast.packed.data() + (store[m] & innerMask));
+            }
+#endif
+            const PackedValues& fast = c.outer.fast.packed[records[j] >> 32];
+            const std::uint64_t low = slow.low | fast.low, high = slow.high | fast.high;
+            const auto w = static_cast<std::uint32_t>(records[j]);
+            for (std::uint32_t m = w + 1, end = w + 1 + store[w]; m < end; ++m) {
+                const std::uint32_t index = store[m];
+                const PackedValues& x = c.inner.fast.packed[index & innerMask];
+                const PackedValues& y = c.inner.slow.packed[index >> c.inner.fast.bits];
+                b.batch[filled++] = {low | x.low | y.low, high | x.high | y.high};
+                if (filled == kBatch) {
+                    out.put(std::span<const PackedValues>(b.batch.data(), filled));
+                    filled = 0;
+                }
             }
         }
-        moving = places;
-        for (std::size_t b = 0; b < rowCount; ++b)
-            rowRecords = std::max<std::size_t>(rowRecords, totals.matches[0][b] + totals.matches[1][b]);
-        store = Buffer<std::uint32_t>(words);
-        records = Buffer<std::uint64_t>(recordCount);
-        batch.resize(kBatch);
-        for (std::size_t t = 0; t < static_cast<std::size_t>(threads); ++t) {
-            groups[t].resize(totals.widestWindow);
-            slots[t].resize(kCopyWindow);
-            scratch[t].resize(rowRecords);
-        }
+    }
+}
+
+} // namespace
+
+bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys, const SweepSide& outerKeys,
+               std::uint64_t span, int threads, std::size_t memoryBytes, RowStart from, PackedSink& out,
+               ProgressReporter* progress) {
+    RowTotals totals;
+    ListBuffers buffers;
+    std::vector<std::size_t> chunkStart;
+    try {
+        sweepCount(innerKeys, outerKeys, span, threads, &totals, progress, 0, 0.5);
+        // Store offsets are 32 bits: a chunk never holds more than 2^32 words, whatever the limit.
+        const double budget = std::min(double(memoryBytes), 8e9) - 8.0 * double(totals.widestWindow) * threads;
+        std::optional<std::vector<std::size_t>> chunks = planChunks(totals, from.row, budget);
+        if (!chunks)
+            return false;
+        chunkStart = std::move(*chunks);
+        allocate(buffers, totals, chunkStart, innerKeys, outerKeys, threads);
     } catch (const std::bad_alloc&) {
         return false; // nothing handed on yet
     }
-
-    const unsigned innerBits = inner.fast.bits;
-    const std::uint32_t innerMask = (std::uint32_t{1} << innerBits) - 1;
+    // From here on the listing completes, or stops only for what the sink throws.
     std::size_t filled = 0;
     for (std::size_t c = 0; c + 1 < chunkStart.size(); ++c) {
-        const std::size_t rowFirst = chunkStart[c], rowEnd = chunkStart[c + 1];
-        ChunkPlaces& at = moving[c];
-        onThreads(threads, [&](int t) {
-            const auto T = static_cast<std::size_t>(t);
-            const auto [first, end] = windowShare(span, t, threads);
-            if (first >= end)
-                return;
-            Slot* const slot = slots[T].data();
-            std::uint32_t* const group = groups[T].data();
-            std::size_t* const record = at.record[T].data();
-            std::size_t* const word = at.store[T].data();
-            const auto firstKey = static_cast<std::int64_t>(first * kWindow);
-            RowCursors& in = cursors[2 * (c * static_cast<std::size_t>(threads) + T)];
-            RowCursors& outs = cursors[2 * (c * static_cast<std::size_t>(threads) + T) + 1];
-            const std::int64_t last = static_cast<std::int64_t>(std::min(end * kWindow, span + 1));
-            for (auto lo = firstKey; lo < last; lo += static_cast<std::int64_t>(kCopyWindow)) {
-                const std::int64_t hi = std::min(lo + static_cast<std::int64_t>(kCopyWindow), last);
-                std::uint32_t fill = 0;
-                in.advance(hi, [&](std::size_t, std::size_t, std::int64_t key) { ++slot[key - lo].end; ++fill; });
-                if (fill == 0) {
-                    outs.advance(hi, [](std::size_t, std::size_t, std::int64_t) {});
-                    continue;
-                }
-                // Each key's group: its members in enumeration order (rows, then fast indices, ascending).
-                fill = 0;
-                in.again([&](std::size_t b, std::size_t i, std::int64_t key) {
-                    Slot& k = slot[key - lo];
-                    if (k.start == kNone) {
-                        k.start = fill;
-                        fill += k.end;
-                        k.end = k.start;
-                    }
-                    group[k.end++] = static_cast<std::uint32_t>(b << innerBits) | innerKeys.fastIndex[i];
-                });
-                outs.advance(hi, [&](std::size_t b, std::size_t i, std::int64_t key) {
-                    const Slot k = slot[key - lo];
-                    if (k.start == kNone)
-                        return;
-                    const std::size_t r = b - rowFirst;
-                    records[record[r]++] = std::uint64_t{outerKeys.fastIndex[i]} << 32 | word[r];
-                    std::uint32_t* to = store.data() + word[r];
-                    *to++ = k.end - k.start;
-                    for (std::uint32_t m = k.start; m < k.end; ++m)
-                        *to++ = group[m];
-                    word[r] += 1 + k.end - k.start;
-                });
-                in.again([&](std::size_t, std::size_t, std::int64_t key) { slot[key - lo] = Slot{}; });
-            }
-        });
-        // Each row's records sorted by the outer fast index, the rows shared between the threads.
-        const std::size_t rows = rowEnd - rowFirst;
-        const auto rowRecordsAt = [&](std::size_t r) {
-            return std::pair{places[c].record[0][r], r + 1 < rows ? places[c].record[0][r + 1] : places[c].records};
-        };
-        onThreads(threads, [&](int t) {
-            for (std::size_t r = static_cast<std::size_t>(t); r < rows; r += static_cast<std::size_t>(threads)) {
-                const auto [from, to] = rowRecordsAt(r);
-                sortByBits(records.data() + from, to - from, 32, outer.fast.bits, scratch[static_cast<std::size_t>(t)]);
-            }
-        });
-        // Row by row in enumeration order.
-        for (std::size_t b = rowFirst; b < rowEnd; ++b) {
-            const std::size_t r = b - rowFirst;
-            const std::size_t recordEnd = r + 1 < rowEnd - rowFirst ? places[c].record[0][r + 1] : places[c].records;
-            const PackedValues& slow = outer.slow.packed[b];
-            for (std::size_t j = places[c].record[0][r]; j < recordEnd; ++j) {
-#if defined(__GNUC__)
-                // The groups lie all over the store, their members all over the inner values: ask for
-                // the group of a record 16 ahead, and for the members of the one 8 ahead.
-                if (j + 16 < recordEnd)
-                    __builtin_prefetch(store.data() + static_cast<std::uint32_t>(records[j + 16]));
-                if (j + 8 < recordEnd) {
-                    const auto a = static_cast<std::uint32_t>(records[j + 8]);
-                    for (std::uint32_t m = a + 1, end = a + 1 + std::min<std::uint32_t>(store[a], 4); m < end; ++m)
-                        __builtin_prefetch(inner.fast.packed.data() + (store[m] & innerMask));
-                }
-#endif
-                const PackedValues& fast = outer.fast.packed[records[j] >> 32];
-                const std::uint64_t low = slow.low | fast.low, high = slow.high | fast.high;
-                const auto w = static_cast<std::uint32_t>(records[j]);
-                for (std::uint32_t m = w + 1, end = w + 1 + store[w]; m < end; ++m) {
-                    const std::uint32_t index = store[m];
-                    const PackedValues& x = inner.fast.packed[index & innerMask];
-                    const PackedValues& y = inner.slow.packed[index >> innerBits];
-                    batch[filled++] = {low | x.low | y.low, high | x.high | y.high};
-                    if (filled == kBatch) {
-                        out.put(std::span<const PackedValues>(batch.data(), filled));
-                        filled = 0;
-                    }
-                }
-            }
-        }
+        const Chunk chunk{inner, outer, innerKeys, outerKeys, span, threads, chunkStart[c], chunkStart[c + 1]};
+        if (progress)
+            progress->within(0.5 + 0.5 * double(chunk.rowFirst - chunkStart.front()) /
+                                       double(chunkStart.back() - chunkStart.front()));
+        buffers.places.fill(totals, chunk.rowFirst, chunk.rowEnd);
+        buffers.moving.fill(totals, chunk.rowFirst, chunk.rowEnd);
+        onThreads(threads, [&](int t) { sweepChunk(chunk, buffers, t); });
+        sortChunk(chunk, buffers);
+        emitChunk(chunk, buffers, from, filled, out);
     }
     if (filled > 0)
-        out.put(std::span<const PackedValues>(batch.data(), filled));
+        out.put(std::span<const PackedValues>(buffers.batch.data(), filled));
     return true;
 }
 

@@ -106,6 +106,18 @@ std::vector<FastSearchOptions> listingMethods() {
     sweep.joinThreads = 1;
     sweep.joinMemory = 8192;
     methods.push_back(sweep);
+    // The recursion starts the box and a join takes the rest from where it stops; with too little
+    // memory for the join, the recursion takes the rest.
+    for (const InnerMethod method : {InnerMethod::Join, InnerMethod::Sweep})
+        for (const int checks : {1, 5}) {
+            FastSearchOptions head{method};
+            head.headChecks = checks;
+            methods.push_back(head);
+        }
+    FastSearchOptions starved{InnerMethod::Sweep};
+    starved.headChecks = 2;
+    starved.joinMemory = 64;
+    methods.push_back(starved);
     return methods;
 }
 
@@ -121,7 +133,8 @@ std::string describe(const FastSearchOptions& options) {
     return std::string(names[static_cast<int>(options.method)]) + " " + std::to_string(options.tableTerms) +
            ", records up to " + std::to_string(options.maxRecordedSolutions) +
            (options.wideStores ? "" : ", 16-byte stores") + ", join memory " + std::to_string(options.joinMemory) +
-           " on " + std::to_string(options.joinThreads) + " threads";
+           " on " + std::to_string(options.joinThreads) + " threads, head start " +
+           std::to_string(options.headChecks);
 }
 
 // Checks every listing method and every counting method against the reference on one setup.
