@@ -69,7 +69,7 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # velmora_<version>_<architecture>.deb
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # the dependencies come from dpkg-shlibdeps
   # The window's texts are Japanese: a font that shows them.
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-noto-cjk")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-noto-cjk, qt6-translations-l10n")
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # The first line of the description is the summary above. Plain English, within Debian's 80 columns;

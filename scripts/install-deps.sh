@@ -14,7 +14,7 @@ for purpose in "$@"; do
   case "$purpose" in
     package) packages+=(dpkg-dev unzip pandoc lintian desktop-file-utils appstream man-db groff locales chromium imagemagick) ;;
     build) packages+=(g++ cmake make libgtest-dev libbenchmark-dev clang libclang-rt-14-dev gettext locales) ;;
-    window) packages+=(qt6-base-dev qt6-base-private-dev libgl-dev fonts-ipafont-gothic xvfb xdotool xclip imagemagick x11-utils) ;;
+    window) packages+=(qt6-base-dev qt6-base-private-dev libgl-dev qt6-translations-l10n fonts-ipafont-gothic xvfb xdotool xclip imagemagick x11-utils) ;;
     *) echo "install-deps.sh: unknown purpose '$purpose'" >&2; exit 2 ;;
   esac
 done
