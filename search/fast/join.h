@@ -57,7 +57,7 @@ struct JoinPlan {
     std::size_t chunkRows = 0; ///< partitioned join: slow rows of the outer side in a chunk
 };
 
-/// The cheapest way to join the box within the memory limit.
+/// The cheapest way to join the box within the memory limit (cost_model.cpp).
 JoinPlan planJoin(const JoinBox& box, bool counting, const JoinLimits& limits);
 
 /// Counts the combinations of the box that make the target. False, with nothing counted, when the

@@ -199,9 +199,4 @@ SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::ui
     return count;
 }
 
-double sweepCost(double innerCombinations, double outerCombinations, double rows, double span) {
-    const double windows = std::floor(span / double(kWindow)) + 1;
-    return 4 * (innerCombinations + outerCombinations) + 1.5 * windows * rows + 1e5;
-}
-
 } // namespace velmora::fast::join
