@@ -76,8 +76,7 @@ bool BoxSearch::chooseJoin(const FastSearchOptions& options, bool counting, std:
     if ((options.method != InnerMethod::Automatic && !forced) || (!forced && estimateNs < 1e5))
         return false;
     auto state = std::make_unique<JoinState>();
-    state->box.lo = m_box.lo;
-    state->box.hi = m_box.hi;
+    static_cast<Box&>(state->box) = m_box;
     state->box.weights = m_weights;
     state->box.target = target;
     state->limits = {options.joinMemory, options.joinThreads,

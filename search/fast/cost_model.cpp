@@ -151,10 +151,6 @@ constexpr double kSweepCombinationNs = 4;
 constexpr double kSweepWindowRowNs = 1.5;
 constexpr double kSweepStartNs = 1e5;
 
-double joinRangeSize(const JoinBox& box, int k) {
-    return double(box.hi[static_cast<std::size_t>(k)]) - box.lo[static_cast<std::size_t>(k)] + 1;
-}
-
 double bitsFor(double n) { return std::bit_width(static_cast<std::uint64_t>(n) - 1); }
 
 // The solutions a box is expected to have, its sum taken as normally distributed: the listing by a
@@ -164,7 +160,7 @@ double expectedSolutions(const JoinBox& box) {
     std::int64_t g = 0;
     for (int k = 0; k < kTerms; ++k) {
         const auto K = static_cast<std::size_t>(k);
-        const double w = double(box.weights[K]), size = joinRangeSize(box, k);
+        const double w = double(box.weights[K]), size = rangeSize(box, k);
         n *= size;
         mean += w * (double(box.lo[K]) + box.hi[K]) / 2;
         variance += w * w * (size * size - 1) / 12;
@@ -196,7 +192,7 @@ JoinPlan planJoin(const JoinBox& box, bool counting, const JoinLimits& limits) {
         double span = 0;
         for (int k = 0; k < m; ++k) {
             const double w = double(box.weights[static_cast<std::size_t>(k)]);
-            span += (w < 0 ? -w : w) * (joinRangeSize(box, k) - 1);
+            span += (w < 0 ? -w : w) * (rangeSize(box, k) - 1);
         }
         // Indices hold the two runs' bit fields in 32 bits, and inner keys fit 32 bits.
         const int innerSplit = join::splitPoint(box, 0, m), outerSplit = join::splitPoint(box, m, kTerms);
