@@ -9,8 +9,9 @@
 // - sparse_table.h (with sparse_table_keyed.cpp, sparse_table_hashed.cpp, hashed_enumeration.h) and
 //   dense_table.h (with sliding_window.h): the tables of the inner terms' sums; table_allocator.h;
 // - join.h: the join of a whole box's inner and outer sums, planned once per box; join_parts.h (term
-//   runs, sides, buffers, the in-cache key table, the scatter, threads); join_sweep.h (the sweep over
-//   sorted sums that counts) and join_sweep_list.cpp (its listing, in phases);
+//   runs, sides, the scatter), join_buffer.h (uninitialised buffers), key_table.h (the in-cache key
+//   table), join_threads.h (one thread or two); join_sweep.h (the sweep over sorted sums that counts)
+//   and join_sweep_list.cpp (its listing, in phases);
 // - emitter.h: where the solutions go, through record_writer.h (narrow_writer.h, and the 64-byte
 //   wide_writer.cpp with simd.h);
 // - progress.h: how far the search has got, for a SearchProgress.

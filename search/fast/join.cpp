@@ -13,8 +13,11 @@
 #include "search/fast/join.h"
 
 #include "search/fast/cost_model.h"
+#include "search/fast/join_buffer.h"
 #include "search/fast/join_parts.h"
 #include "search/fast/join_sweep.h"
+#include "search/fast/join_threads.h"
+#include "search/fast/key_table.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,5 +1,7 @@
 #include "search/fast/join_sweep.h"
 
+#include "search/fast/join_threads.h"
+
 #include <algorithm>
 #include <bit>
 #include <array>
