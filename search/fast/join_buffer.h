@@ -1,24 +1,13 @@
 #pragma once
 // The join's buffers: uninitialised, since every element is written before it is read.
 
-#include <algorithm>
 #include <cstddef>
-#include <cstdlib>
 #include <memory>
-#include <new>
 
 namespace velmora::fast::join {
 
-// Plain pages: on the machines measured, asking for 2 MB pages made the first touch of fresh memory
-// several times slower, and fresh memory is what a join mostly touches.
-inline void* allocateBytes(std::size_t bytes) {
-    void* p = std::malloc(std::max<std::size_t>(bytes, 64));
-    if (!p)
-        throw std::bad_alloc();
-    return p;
-}
-
-inline void freeBytes(void* p) { std::free(p); }
+void* allocateBytes(std::size_t bytes); // throws std::bad_alloc
+void freeBytes(void* p);
 
 /// Elements of a buffer are written before they are read: no zeroing.
 template <class T>
