@@ -24,6 +24,41 @@ constexpr double kCacheBytes = 2e6;            // the processor's second-level c
 constexpr double kBytesPerEntry = 16;          // listing table: packed values and offsets, per entry
 constexpr double kBytesPerKey = 16;            // counting table: a 128-bit count per key
 
+// Calls of the recursion with terms k+1..8 set: their combinations whose remainder the terms
+// below can reach, the outer sum taken as normally distributed.
+// spanAll is the span of the sums of all eight terms.
+double recursionNodesAt(const Box& box, const std::array<Level, kTerms>& levels, bool counting, std::int32_t target,
+                        double spanAll, int k) {
+    double outer = 1, mean = 0, variance = 0;
+    for (int j = k; j < kTerms; ++j) {
+        const double w = double(levels[static_cast<std::size_t>(j)].weight);
+        const double n = rangeSize(box, j);
+        if (!(counting && w == 0))
+            outer *= n;
+        mean += w * (double(box.lo[static_cast<std::size_t>(j)]) + box.hi[static_cast<std::size_t>(j)]) / 2;
+        variance += w * w * (n * n - 1) / 12;
+    }
+    const Level& L = levels[static_cast<std::size_t>(k == kTerms ? kTerms - 1 : k)];
+    const double innerMin = k == kTerms ? 0 : double(L.innerMin);
+    const double innerMax = k == kTerms ? 0 : double(L.innerMax);
+    const double lo = double(target) - (k == kTerms ? spanAll : innerMax) - 0.5;
+    const double hi = double(target) - (k == kTerms ? 0 : innerMin) + 0.5;
+    if (k == kTerms)
+        return 1.0;
+    if (variance == 0)
+        return (mean >= lo && mean <= hi) ? outer : 0.0;
+    const double sd = std::sqrt(2 * variance);
+    return outer * std::max(0.0, (std::erf((hi - mean) / sd) - std::erf((lo - mean) / sd)) / 2);
+}
+
+std::array<double, kTerms + 1> recursionNodes(const Box& box, const std::array<Level, kTerms>& levels, bool counting,
+                                              std::int32_t target, double spanAll) {
+    std::array<double, kTerms + 1> nodes{};
+    for (int k = 1; k <= kTerms; ++k)
+        nodes[static_cast<std::size_t>(k)] = recursionNodesAt(box, levels, counting, target, spanAll, k);
+    return nodes;
+}
+
 } // namespace
 
 InnerPlan planInner(const Box& box, const std::array<Level, kTerms>& levels, const FastSearchOptions& options,
@@ -39,33 +74,7 @@ InnerPlan planInner(const Box& box, const std::array<Level, kTerms>& levels, con
         g = std::gcd(g, L.weight);
         gcdBelow[static_cast<std::size_t>(k) + 1] = double(g == 0 ? 1 : g);
     }
-    // Calls of the recursion with terms k+1..8 set: their combinations whose remainder the terms
-    // below can reach, the outer sum taken as normally distributed.
-    const auto nodesAt = [&](int k) {
-        double outer = 1, mean = 0, variance = 0;
-        for (int j = k; j < kTerms; ++j) {
-            const double w = double(levels[static_cast<std::size_t>(j)].weight);
-            const double n = rangeSize(box, j);
-            if (!(counting && w == 0))
-                outer *= n;
-            mean += w * (double(box.lo[static_cast<std::size_t>(j)]) + box.hi[static_cast<std::size_t>(j)]) / 2;
-            variance += w * w * (n * n - 1) / 12;
-        }
-        const Level& L = levels[static_cast<std::size_t>(k == kTerms ? kTerms - 1 : k)];
-        const double innerMin = k == kTerms ? 0 : double(L.innerMin);
-        const double innerMax = k == kTerms ? 0 : double(L.innerMax);
-        const double lo = double(target) - (k == kTerms ? spanBelow[kTerms] : innerMax) - 0.5;
-        const double hi = double(target) - (k == kTerms ? 0 : innerMin) + 0.5;
-        if (k == kTerms)
-            return 1.0;
-        if (variance == 0)
-            return (mean >= lo && mean <= hi) ? outer : 0.0;
-        const double sd = std::sqrt(2 * variance);
-        return outer * std::max(0.0, (std::erf((hi - mean) / sd) - std::erf((lo - mean) / sd)) / 2);
-    };
-    std::array<double, kTerms + 1> nodes{};
-    for (int k = 1; k <= kTerms; ++k)
-        nodes[static_cast<std::size_t>(k)] = nodesAt(k);
+    const std::array<double, kTerms + 1> nodes = recursionNodes(box, levels, counting, target, spanBelow[kTerms]);
     const auto steps = [&](int from) {
         double total = 0;
         for (int k = from; k <= kTerms; ++k)
