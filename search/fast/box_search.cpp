@@ -76,8 +76,7 @@ bool BoxSearch::chooseJoin(const FastSearchOptions& options, bool counting, std:
     if ((options.method != InnerMethod::Automatic && !forced) || (!forced && estimateNs < 1e5))
         return false;
     auto state = std::make_unique<JoinState>();
-    state->box.lo = m_box.lo;
-    state->box.hi = m_box.hi;
+    static_cast<Box&>(state->box) = m_box;
     state->box.weights = m_weights;
     state->box.target = target;
     state->limits = {options.joinMemory, options.joinThreads,
@@ -218,6 +217,47 @@ bool BoxSearch::listKeyedRuns(int k, const Level& L, std::int64_t rest, std::int
     return false;
 }
 
+// Lists the solutions below a term of weight 0 (term k): its value does not change the sum.
+void BoxSearch::listFreeTerm(int k, const Level& L, std::int64_t rest) {
+    if (!L.reachable(rest))
+        return;
+    if (k == 1) { // rest is 0 here: every value of term 1 is a solution
+        const std::uint64_t low = m_low & ~std::uint64_t{0xffff};
+        Emitter::Cursor cursor = m_out->open();
+        for (std::int32_t v = L.lo; v <= L.hi; ++v)
+            m_out->put(cursor, low | lane(0, v), m_high);
+        m_out->close(cursor);
+        return;
+    }
+    // The terms below do not depend on this value: search them once, for the first value, and
+    // repeat what that found for the others (if it found nothing, none will find anything).
+    // Only the outermost such term records; a record too large to keep means searching again,
+    // which then costs little beside the many solutions each pass produces.
+    const std::uint64_t before = m_out->produced();
+    const bool record = !m_out->recording();
+    std::vector<Solution> found;
+    if (record)
+        m_out->startRecording(found, m_maxRecord);
+    setValue(k - 1, L.lo);
+    try {
+        listFrom(k - 1, rest);
+    } catch (...) { // the record lives in this frame
+        if (record)
+            m_out->abandonRecording();
+        throw;
+    }
+    const bool complete = record && m_out->stopRecording();
+    if (m_out->produced() == before)
+        return;
+    for (std::int32_t v = L.lo + 1; v <= L.hi; ++v) {
+        setValue(k - 1, v);
+        if (complete)
+            replay(found, k - 1, v);
+        else
+            listFrom(k - 1, rest);
+    }
+}
+
 // Lists the solutions with terms k+1..8 as set and terms 1..k still free, whose sum is `rest`.
 void BoxSearch::listFrom(int k, std::int64_t rest) {
     if (m_sparse && k == m_tableTerms) { // reached through a term of weight 0 just above the table
@@ -235,43 +275,7 @@ void BoxSearch::listFrom(int k, std::int64_t rest) {
     }
     const Level& L = m_levels[static_cast<std::size_t>(k - 1)];
     if (L.weight == 0) {
-        if (!L.reachable(rest))
-            return;
-        if (k == 1) { // rest is 0 here: every value of term 1 is a solution
-            const std::uint64_t low = m_low & ~std::uint64_t{0xffff};
-            Emitter::Cursor cursor = m_out->open();
-            for (std::int32_t v = L.lo; v <= L.hi; ++v)
-                m_out->put(cursor, low | lane(0, v), m_high);
-            m_out->close(cursor);
-            return;
-        }
-        // The terms below do not depend on this value: search them once, for the first value, and
-        // repeat what that found for the others (if it found nothing, none will find anything).
-        // Only the outermost such term records; a record too large to keep means searching again,
-        // which then costs little beside the many solutions each pass produces.
-        const std::uint64_t before = m_out->produced();
-        const bool record = !m_out->recording();
-        std::vector<Solution> found;
-        if (record)
-            m_out->startRecording(found, m_maxRecord);
-        setValue(k - 1, L.lo);
-        try {
-            listFrom(k - 1, rest);
-        } catch (...) { // the record lives in this frame
-            if (record)
-                m_out->abandonRecording();
-            throw;
-        }
-        const bool complete = record && m_out->stopRecording();
-        if (m_out->produced() == before)
-            return;
-        for (std::int32_t v = L.lo + 1; v <= L.hi; ++v) {
-            setValue(k - 1, v);
-            if (complete)
-                replay(found, k - 1, v);
-            else
-                listFrom(k - 1, rest);
-        }
+        listFreeTerm(k, L, rest);
         return;
     }
     std::int64_t first = 0, last = 0;

@@ -65,6 +65,7 @@ private:
     void replay(const std::vector<Solution>& found, int k, std::int32_t value);
     bool listKeyedRuns(int k, const Level& L, std::int64_t rest, std::int64_t first, std::int64_t last);
     void listFrom(int k, std::int64_t rest);
+    void listFreeTerm(int k, const Level& L, std::int64_t rest);
     void check(int k, std::int64_t value);
     double shareBefore(int k, std::int64_t value) const;
     void useCheckLevel() { m_checkLevel = std::min(m_headLevel, m_progress ? kTerms - 2 : kTerms); }

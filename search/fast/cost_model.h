@@ -1,5 +1,7 @@
 #pragma once
-// The choice of how a box's inner terms are solved, by estimated cost.
+// The estimated costs that choose, per box, how its inner terms are solved (planInner) and how its
+// two halves are joined (planJoin, declared in join.h): every calibrated figure of the engine's
+// choices is in cost_model.cpp.
 
 #include "search/fast/box.h"
 #include "search/fast_search.h"
@@ -20,5 +22,11 @@ struct InnerPlan {
 // the cheapest estimate wins. The solutions themselves cost the same whichever way is taken.
 InnerPlan planInner(const Box& box, const std::array<Level, kTerms>& levels, const FastSearchOptions& options,
                     bool counting, std::int32_t target);
+
+namespace join {
+/// The partitioned join's partitions hold about this many inner combinations: with their table,
+/// well inside the processor's second-level cache.
+constexpr double kPartitionCombinations = 8192;
+} // namespace join
 
 } // namespace velmora::fast

@@ -1,6 +1,6 @@
 // The join of a box's two halves. Counting and listing mostly go by a sweep over the sorted sums
-// (join_sweep.h), which holds little memory; this file plans the split and the way, and holds the
-// other way, a partitioned hash join, which the plan takes when it is cheaper.
+// (join_sweep.h), which holds little memory; this file holds the other way, a partitioned hash join,
+// which the plan (planJoin, in cost_model.cpp) takes when it is cheaper.
 //
 // Meet in the middle by a partitioned hash join. The terms of a box split into an inner part 1..m and
 // an outer part m+1..8. The inner combinations are scattered by a hash of their sum into partitions
@@ -12,8 +12,12 @@
 // marked combination with every member of its group: the solutions come out in order.
 #include "search/fast/join.h"
 
+#include "search/fast/cost_model.h"
+#include "search/fast/join_buffer.h"
 #include "search/fast/join_parts.h"
 #include "search/fast/join_sweep.h"
+#include "search/fast/join_threads.h"
+#include "search/fast/key_table.h"
 
 #include <algorithm>
 #include <bit>
@@ -34,108 +38,10 @@ using join::Side;
 
 namespace {
 
-constexpr int kTerms = 8;
-
-// Costs in nanoseconds, measured on this code: an inner combination (scattered, then grouped in two
-// passes over its partition), an outer combination (scattered and looked up), and an inner
-// combination put into a partition's table again for each further chunk of outer rows.
-constexpr double kInnerNs = 9;
-constexpr double kOuterNs = 6;
-constexpr double kRebuildNs = 3;
-// Bytes an inner combination holds (counting: its index; listing: its index and its group's start),
-// and an outer combination of a chunk (its index and, for listing, its mark).
-constexpr double kInnerCountBytes = 4;
-constexpr double kInnerListBytes = 8;
-constexpr double kOuterCountBytes = 4;
-constexpr double kOuterListBytes = 8;
-// A solution listed by the sweep: copied into the store, its record sorted, read back.
-constexpr double kCopyNs = 8;
-// Fresh memory costs its first touch: about 0.6 ns per byte measured here (1 GB in 0.6 s of system
-// time), more while the machine is loaded.
-constexpr double kTouchNs = 0.6;
-
-double rangeSize(const JoinBox& box, int k) {
-    return double(box.hi[static_cast<std::size_t>(k)]) - box.lo[static_cast<std::size_t>(k)] + 1;
-}
-
-double bitsFor(double n) { return std::bit_width(static_cast<std::uint64_t>(n) - 1); }
-
-// The solutions a box is expected to have, its sum taken as normally distributed: the listing by a
-// sweep copies and sorts each one, which the other ways do not.
-double expectedSolutions(const JoinBox& box) {
-    double n = 1, mean = 0, variance = 0;
-    std::int64_t g = 0;
-    for (int k = 0; k < kTerms; ++k) {
-        const auto K = static_cast<std::size_t>(k);
-        const double w = double(box.weights[K]), size = rangeSize(box, k);
-        n *= size;
-        mean += w * (double(box.lo[K]) + box.hi[K]) / 2;
-        variance += w * w * (size * size - 1) / 12;
-        g = std::gcd(g, box.weights[K]);
-    }
-    if (variance == 0)
-        return std::abs(mean - double(box.target)) < 0.5 ? n : 0;
-    const double z = (double(box.target) - mean) / std::sqrt(variance);
-    return n * double(g) * std::exp(-z * z / 2) / std::sqrt(2 * 3.141592653589793 * variance);
-}
-
-} // namespace
-
-JoinPlan planJoin(const JoinBox& box, bool counting, const JoinLimits& limits) {
-    const double memory = double(limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory());
-    const double speedup = limits.threads > 1 ? 1.6 : 1.0;
-    const double copied = counting ? 0 : kCopyNs * expectedSolutions(box);
-    JoinPlan best;
-    for (int m = 1; m < kTerms; ++m) {
-        const double inner = join::combinations(box, 0, m);
-        const double outer = join::combinations(box, m, kTerms);
-        double span = 0;
-        for (int k = 0; k < m; ++k) {
-            const double w = double(box.weights[static_cast<std::size_t>(k)]);
-            span += (w < 0 ? -w : w) * (rangeSize(box, k) - 1);
-        }
-        // Indices hold the two runs' bit fields in 32 bits, and inner keys fit 32 bits.
-        const int innerSplit = join::splitPoint(box, 0, m), outerSplit = join::splitPoint(box, m, kTerms);
-        const double innerBits = bitsFor(join::combinations(box, 0, innerSplit)) + bitsFor(join::combinations(box, innerSplit, m));
-        const double outerFast = join::combinations(box, m, outerSplit);
-        const double outerRows = join::combinations(box, outerSplit, kTerms);
-        // A window counts an inner key's combinations in 32 bits: below 2^32 of them share a key
-        // unless every inner weight is 0.
-        if (inner > 4294967296.0 || (span == 0 && inner >= 4294967296.0) || outer > double(1 << 30) * double(1 << 30) || span >= 4294967296.0)
-            continue;
-        const int innerSweep = join::sweepSplit(box, 0, m);
-        const double sweepBits = bitsFor(join::combinations(box, 0, innerSweep)) + bitsFor(join::combinations(box, innerSweep, m));
-        if (limits.way != JoinWay::Partitioned && (counting || sweepBits <= 32)) {
-            const double rowsBoth = join::combinations(box, innerSweep, m) +
-                                    join::combinations(box, join::sweepSplit(box, m, kTerms), kTerms);
-            // Listing sweeps twice, the second time in chunks that are rarely more than one.
-            const double cost = join::sweepCost(inner, outer, rowsBoth, span) * (counting ? 1 : 2) / speedup + copied;
-            if (cost < best.cost)
-                best = {m, true, cost, 0};
-        }
-        if (inner > double(1 << 28) || innerBits > 32 || outer > 1e12 || limits.way == JoinWay::Sweep)
-            continue;
-        const double left = memory - (counting ? kInnerCountBytes : kInnerListBytes) * inner;
-        const double perRow = (counting ? kOuterCountBytes : kOuterListBytes) * outerFast;
-        const double rows = std::min({outerRows, std::floor(left / perRow), std::floor(4294967295.0 / std::exp2(bitsFor(outerFast)))});
-        if (rows < 1)
-            continue;
-        const double chunks = std::ceil(outerRows / rows);
-        const double touched = (counting ? kInnerCountBytes : kInnerListBytes) * inner + perRow * std::min(rows, outerRows);
-        const double cost =
-            (kInnerNs * inner + kOuterNs * outer + kRebuildNs * inner * (chunks - 1)) / speedup + kTouchNs * touched;
-        if (cost < best.cost)
-            best = {m, false, cost, static_cast<std::size_t>(rows)};
-    }
-    return best;
-}
-
-namespace {
-
-// Partitions of about 8,000 inner combinations: with their table, well inside the second-level cache.
+// Partitions of about kPartitionCombinations inner combinations, at most 2^12 of them.
 Partitioning partitioningFor(double inner) {
     Partitioning parts;
-    while (parts.bits < 12 && inner / double(parts.count()) > 8192)
+    while (parts.bits < 12 && inner / double(parts.count()) > join::kPartitionCombinations)
         ++parts.bits;
     return parts;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/fast/box.h"
 #include "search/solution_count.h"
 
 #include <array>
@@ -24,12 +25,10 @@ public:
     virtual void put(std::span<const PackedValues> combinations) = 0;
 };
 
-/// A box of combinations that lies wholly before the overflow stop (sums exact in 64 bits), and the
-/// sum the combinations must make.
-struct JoinBox {
-    std::array<std::int32_t, 8> lo{};
-    std::array<std::int32_t, 8> hi{};
-    std::array<std::int64_t, 8> weights{};
+/// A box of combinations that lies wholly before the overflow stop (sums exact in 64 bits), with the
+/// weights and the sum the combinations must make.
+struct JoinBox : Box {
+    std::array<std::int64_t, kTerms> weights{};
     std::int64_t target = 0;
 };
 
@@ -57,7 +56,7 @@ struct JoinPlan {
     std::size_t chunkRows = 0; ///< partitioned join: slow rows of the outer side in a chunk
 };
 
-/// The cheapest way to join the box within the memory limit.
+/// The cheapest way to join the box within the memory limit (cost_model.cpp).
 JoinPlan planJoin(const JoinBox& box, bool counting, const JoinLimits& limits);
 
 /// Counts the combinations of the box that make the target. False, with nothing counted, when the

@@ -1,5 +1,7 @@
 #include "search/fast/join_parts.h"
 
+#include "search/fast/join_threads.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -105,47 +107,6 @@ RowStart startOf(const JoinBox& box, int m, int split, const std::array<std::int
         return index;
     };
     return {indexOf(split, 8), indexOf(m, split)};
-}
-
-// Plain pages: on the machines measured, asking for 2 MB pages made the first touch of fresh memory
-// several times slower, and fresh memory is what a join mostly touches.
-void* allocateBytes(std::size_t bytes) {
-    void* p = std::malloc(std::max<std::size_t>(bytes, 64));
-    if (!p)
-        throw std::bad_alloc();
-    return p;
-}
-
-void freeBytes(void* p) { std::free(p); }
-
-void KeyTable::reset(std::size_t expected) {
-    const std::size_t size = std::bit_ceil(std::max<std::size_t>(16, 2 * expected));
-    m_keys.resize(size);
-    m_values.assign(size, kNone);
-    m_mask = size - 1;
-    m_shift = 64 - static_cast<unsigned>(std::countr_zero(size));
-    m_used = 0;
-}
-
-void KeyTable::reserve(std::size_t expected) {
-    const std::size_t size = std::bit_ceil(std::max<std::size_t>(16, 2 * expected));
-    m_keys.reserve(size);
-    m_values.reserve(size);
-}
-
-void KeyTable::grow() {
-    std::vector<std::uint32_t> keys = std::move(m_keys), values = std::move(m_values);
-    const std::size_t used = m_used;
-    reset(values.size());
-    for (std::size_t j = 0; j < values.size(); ++j)
-        if (values[j] != kNone) {
-            std::size_t i = slot(keys[j]);
-            while (m_values[i] != kNone)
-                i = (i + 1) & m_mask;
-            m_keys[i] = keys[j];
-            m_values[i] = values[j];
-        }
-    m_used = used;
 }
 
 namespace {

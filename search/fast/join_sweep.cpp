@@ -1,5 +1,7 @@
 #include "search/fast/join_sweep.h"
 
+#include "search/fast/join_threads.h"
+
 #include <algorithm>
 #include <bit>
 #include <array>
@@ -197,11 +199,6 @@ SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::ui
         for (const std::uint64_t n : rows->solutions[t])
             count += SolutionCount(n);
     return count;
-}
-
-double sweepCost(double innerCombinations, double outerCombinations, double rows, double span) {
-    const double windows = std::floor(span / double(kWindow)) + 1;
-    return 4 * (innerCombinations + outerCombinations) + 1.5 * windows * rows + 1e5;
 }
 
 } // namespace velmora::fast::join

@@ -62,9 +62,6 @@ bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys,
 /// The most the first chunk of a sweep's listing holds: memory follows what is written.
 constexpr double kListBlockBytes = 128.0 * (1 << 20);
 
-/// Estimated nanoseconds of sweepCount; listing sweeps about twice.
-double sweepCost(double innerCombinations, double outerCombinations, double rows, double span);
-
 /// Sorts n words, zero above bit shift + bits, by their bits from `shift` up: least significant
 /// digit first, 11 bits a pass, through `scratch` (grown to n when smaller). Words equal in those
 /// bits must already be in the order of their low bits, which they keep.

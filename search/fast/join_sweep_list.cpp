@@ -8,6 +8,9 @@
 // emit: the solutions in enumeration order.
 #include "search/fast/join_sweep.h"
 
+#include "search/fast/join_buffer.h"
+#include "search/fast/join_threads.h"
+
 #include <algorithm>
 #include <array>
 #include <new>

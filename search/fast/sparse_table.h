@@ -16,6 +16,7 @@
 namespace velmora::fast {
 
 struct HashedEnumeration;
+struct HashedLayout;
 
 // Every combination of the inner terms (at most four, so that their values pack into 64 bits),
 // grouped by sum, each group in enumeration order. A sum's key is (sum - minimum) / gcd. When the keys
@@ -123,6 +124,15 @@ private:
     // sparse_table_hashed.cpp
     void buildHashed(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms,
                      std::uint64_t n, std::uint64_t maxKey);
+    HashedLayout planHashed(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms,
+                            std::uint64_t n, std::uint64_t maxKey, HashedEnumeration& e) const;
+    void sortPartitions(const HashedLayout& layout, const HashedEnumeration& e, std::span<const std::uint32_t> parts,
+                        std::uint64_t n, std::uint64_t* out);
+    template <bool marking>
+    void scatterPartition(const HashedLayout& layout, const HashedEnumeration& e, const std::uint64_t* from,
+                          std::uint32_t size, std::uint64_t* out);
+    void presenceFromFirstPartition(const HashedLayout& layout, std::uint32_t begin, std::uint64_t n);
+    void sizePresence(unsigned hashBits, std::uint64_t keys);
     void buildFromCounts(const Box& box, const std::array<std::int64_t, kTerms>& weights, int terms, std::uint64_t n,
                          const HashedEnumeration& e, std::uint64_t* out);
 

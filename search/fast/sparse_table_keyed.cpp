@@ -8,6 +8,35 @@
 
 namespace velmora::fast {
 
+namespace {
+
+// Copies a group of packed values below with term j+1's lane set, and returns the end of the copy.
+// Writes up to SparseTable::kCopySpare values past it.
+inline std::uint64_t* copyGroup(const std::uint64_t* from, const std::uint64_t* fromEnd, std::uint64_t laneBits,
+                                std::uint64_t* to) {
+#if VELMORA_SSE2
+    const __m128i bits = _mm_set1_epi64x(static_cast<long long>(laneBits));
+    const std::ptrdiff_t size = fromEnd - from;
+    // Groups are short and of varying size: the first kCopySpare + 1 values are copied whatever the
+    // size (past the group, the next group or the padding overwrites them), so that the loop below
+    // seldom runs and its branch is predicted.
+    static_assert(SparseTable::kCopySpare == 7);
+    for (std::ptrdiff_t i = 0; i < 8; i += 2)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
+                         _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)), bits));
+    for (std::ptrdiff_t i = 8; i < size; i += 2)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
+                         _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)), bits));
+    return to + size;
+#else
+    for (; from != fromEnd; ++from, ++to)
+        *to = *from | laneBits;
+    return to;
+#endif
+}
+
+} // namespace
+
 // A bucket per key: the table of terms 1..j+1 grouped by key follows from that of terms 1..j, since
 // the group of key K is, for each value v of term j+1 in ascending order, the group of K - delta(v)
 // below. Built term by term into sequential writes, each entry copied once per stage.
@@ -78,24 +107,7 @@ void SparseTable::buildByMerging(const Box& box, const std::array<std::int64_t, 
                 const std::uint64_t laneBits = lane(j, static_cast<std::int32_t>(v));
                 const std::uint64_t* from = below.data() + belowStart[b];
                 const std::uint64_t* const fromEnd = below.data() + belowStart[b + 1];
-#if VELMORA_SSE2
-                const __m128i bits = _mm_set1_epi64x(static_cast<long long>(laneBits));
-                const std::ptrdiff_t size = fromEnd - from;
-                // Groups are short and of varying size: the first kCopySpare + 1 values are copied
-                // whatever the size (past the group, the next group or the padding overwrites
-                // them), so that the loop below seldom runs and its branch is predicted.
-                static_assert(kCopySpare == 7);
-                for (std::ptrdiff_t i2 = 0; i2 < 8; i2 += 2)
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i2),
-                                     _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i2)), bits));
-                for (std::ptrdiff_t i2 = 8; i2 < size; i2 += 2)
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i2),
-                                     _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i2)), bits));
-                to += size;
-#else
-                for (; from != fromEnd; ++from, ++to)
-                    *to = *from | laneBits;
-#endif
+                to = copyGroup(from, fromEnd, laneBits, to);
             }
         }
         const auto at = static_cast<std::uint32_t>(to - out);
