@@ -1,6 +1,8 @@
 #include "cli/program_io.h"
 
 #ifdef _WIN32
+#include "platform/wide_text.h"
+
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -11,26 +13,11 @@
 #include <shellapi.h>
 
 #include <cstdio>
-#include <cwchar>
 #endif
 
 namespace velmora {
 
 #ifdef _WIN32
-
-namespace {
-
-std::string utf8FromWide(const wchar_t* wide) {
-    const int size = static_cast<int>(std::wcslen(wide));
-    if (size == 0)
-        return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide, size, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, size, text.data(), n, nullptr, nullptr);
-    return text;
-}
-
-} // namespace
 
 std::vector<std::string> programArguments(int argc, char** argv) {
     int count = 0;

@@ -5,9 +5,7 @@
 #include "window/win32/result_list.h"
 #include "window/win32/velm.h"
 
-#include "tests/temp_folder.h"
-
-#include <gtest/gtest.h>
+#include "tests/window/win32/win32_test_support.h"
 
 #include <array>
 #include <string>
@@ -16,27 +14,13 @@
 namespace velmora {
 namespace {
 
-using testing_support::CurrentDirectory;
-using testing_support::settingsBytes;
-using testing_support::TempFolder;
-using testing_support::writeFile;
-
-HINSTANCE instance() { return GetModuleHandleW(nullptr); }
+using namespace testing_support;
 
 std::wstring textOf(HWND window) {
     wchar_t text[256] = {};
     GetWindowTextW(window, text, 256);
     return text;
 }
-
-std::string nameOfFocus(const Velm& velm) {
-    for (const ControlSpec& spec : kControls)
-        if (velm.control(spec.name) == GetFocus())
-            return std::string(spec.name);
-    return "(none)";
-}
-
-MSG keyMessage(UINT message, WPARAM key) { return MSG{GetFocus(), message, key, 0, 0, {}}; }
 
 // Holds Shift down in the thread's keyboard state, as the dialog manager reads it for Shift+Tab.
 class ShiftHeld {
@@ -142,19 +126,12 @@ TEST(VelmWin32, CaptionsAndFonts) {
     }
 }
 
-TEST(VelmWin32, LabelsMarkAccessKeysAndWrapLongHeadingsWithinTheirBox) {
-    struct Marks {
-        std::wstring_view caption;
-        std::wstring_view shown;
-        std::vector<std::size_t> marked;
-    };
-    for (const Marks& m : {Marks{L"&Apple", L"Apple", {0}}, Marks{L"&a&b", L"ab", {0, 1}}, Marks{L"&&x", L"&x", {}},
-                           Marks{L"a&", L"a", {}}, Marks{L"&&&c", L"&c", {1}}, Marks{L"", L"", {}}}) {
-        const MnemonicText text = parseMnemonics(m.caption);
-        EXPECT_EQ(text.shown, m.shown);
-        EXPECT_EQ(text.marked, m.marked);
-    }
+TEST(VelmWin32, HoldsTheRowsThisMachinesMemoryHolds) {
+    Velm velm(instance());
+    EXPECT_EQ(velm.rows().limit(), machineRowLimit());
+}
 
+TEST(VelmWin32, LabelsWrapLongHeadingsWithinTheirBox) {
     // In a 17 x 41 label every line starts where the one before it ended (a space at a break left out),
     // fits the width unless it is one character, and starts inside the box: what shows is a prefix of the
     // heading, each part once.
@@ -188,19 +165,6 @@ TEST(VelmWin32, LabelsMarkAccessKeysAndWrapLongHeadingsWithinTheirBox) {
     }
     ReleaseDC(label, dc);
 }
-
-// A folder with a settings file: target 3 over weights 1..8 and ranges 0..1 has two solutions, terms 1
-// and 2 (1 + 2), then term 3 alone. Term 1's heading carries an access key.
-class VelmWithSettings : public ::testing::Test {
-protected:
-    VelmWithSettings() {
-        static constexpr std::string_view headings[8] = {"&Apple", "b", "c", "d", "e", "f", "g", "h"};
-        writeFile(m_folder.path() / "text-2x.ini", settingsBytes("3", headings));
-    }
-
-    TempFolder m_folder{"velm-win32"};
-    CurrentDirectory m_current{m_folder.path()};
-};
 
 TEST_F(VelmWithSettings, TabShiftTabAccessKeysAndEnterFollowTheDesign) {
     Velm velm(instance());
