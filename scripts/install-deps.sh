@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, the Debian 12 packages that a purpose needs, only where they are missing.
 #   install-deps.sh build    compiler, CMake, GoogleTest, Google Benchmark, clang for the fuzzer
-#   install-deps.sh window   Qt 6 Widgets, a Japanese font, Xvfb and the tools of the window check
+#   install-deps.sh window   Qt 6 Widgets, a Japanese font, Xvfb and the tools of the window check (with
+#                            D-Bus and AT-SPI, through which it reads the window as a screen reader does)
 #   install-deps.sh package  dpkg-shlibdeps for the Debian package, unzip for checking the Windows zip
 set -euo pipefail
 
@@ -10,7 +11,8 @@ for purpose in "$@"; do
   case "$purpose" in
     package) packages+=(dpkg-dev unzip) ;;
     build) packages+=(g++ cmake make libgtest-dev libbenchmark-dev clang libclang-rt-14-dev) ;;
-    window) packages+=(qt6-base-dev qt6-base-private-dev libgl-dev fonts-ipafont-gothic xvfb xdotool imagemagick x11-utils) ;;
+    window) packages+=(qt6-base-dev qt6-base-private-dev libgl-dev fonts-ipafont-gothic xvfb xdotool imagemagick x11-utils
+      dbus-x11 at-spi2-core python3-pyatspi) ;;
     *) echo "install-deps.sh: unknown purpose '$purpose'" >&2; exit 2 ;;
   esac
 done

@@ -7,6 +7,8 @@
 #include "window/win32/heading_label.h"
 #include "window/win32/result_list.h"
 
+#include <objbase.h>
+
 #include <algorithm>
 #include <string>
 #include <utility>
@@ -57,6 +59,8 @@ bool requestsClose(const MSG& message) {
 Velm::Velm(HINSTANCE instance, int dpi, std::size_t rowLimit, Search search)
     : m_commands(*this, rowLimit, std::move(search)), m_dpi(dpi), m_defaultFont(defaultFont(dpi)),
       m_label1Font(label1Font(dpi)) {
+    // The controls hand a screen reader in another process their accessible objects through COM.
+    m_comStarted = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     WindowClassSpec windowClass{kClassName, windowProc};
     windowClass.background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     // The 16 x 16 icon of the resources, for the title bar and the task bar alike.
@@ -82,6 +86,8 @@ Velm::~Velm() {
     m_lists = {};
     if (m_hwnd)
         DestroyWindow(m_hwnd);
+    if (m_comStarted)
+        CoUninitialize();
 }
 
 void Velm::createControls(HINSTANCE instance) {
