@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 namespace velmora {
 
@@ -173,30 +174,13 @@ void ResultList::paint() {
 }
 
 void ResultList::keyDown(WPARAM key) {
-    ListKey listKey{};
-    switch (key) {
-    case VK_UP:
-        listKey = ListKey::Up;
-        break;
-    case VK_DOWN:
-        listKey = ListKey::Down;
-        break;
-    case VK_PRIOR:
-        listKey = ListKey::PageUp;
-        break;
-    case VK_NEXT:
-        listKey = ListKey::PageDown;
-        break;
-    case VK_HOME:
-        listKey = ListKey::Home;
-        break;
-    case VK_END:
-        listKey = ListKey::End;
-        break;
-    default:
-        return;
-    }
-    setCurrentRow(rowAfterKey(place(), listKey));
+    static constexpr std::pair<WPARAM, ListKey> kKeys[] = {
+        {VK_UP, ListKey::Up},       {VK_DOWN, ListKey::Down}, {VK_PRIOR, ListKey::PageUp},
+        {VK_NEXT, ListKey::PageDown}, {VK_HOME, ListKey::Home}, {VK_END, ListKey::End},
+    };
+    for (const auto& [virtualKey, listKey] : kKeys)
+        if (virtualKey == key)
+            setCurrentRow(rowAfterKey(place(), listKey));
 }
 
 void ResultList::typed(wchar_t character) {

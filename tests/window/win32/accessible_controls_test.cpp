@@ -93,23 +93,13 @@ LONG lastEventChild(DWORD event, HWND window) {
 }
 
 TEST_F(VelmWithSettings, ScreenReadersReadTheRowsFollowTheKeysAndReadTheLabels) {
-    constexpr LONG kRows = 10'000'000;
-    // Row r holds r % 10000 as term 1.
-    auto search = [](const SearchSetup&, SolutionSink& sink) {
-        std::vector<Solution> batch(1 << 16);
-        for (LONG first = 0; first < kRows; first += static_cast<LONG>(batch.size())) {
-            const LONG count = std::min<LONG>(static_cast<LONG>(batch.size()), kRows - first);
-            for (LONG i = 0; i < count; ++i)
-                batch[static_cast<std::size_t>(i)].values[0] = static_cast<std::int16_t>((first + i) % 10000);
-            sink.accept(std::span(batch.data(), static_cast<std::size_t>(count)));
-        }
-    };
+    constexpr LONG kRows = kTenMillionRows; // row r holds r % 10000 as term 1
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_REORDER, EVENT_OBJECT_NAMECHANGE, nullptr, recordEvent,
                                          GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
     Accessible heldList, heldLabel;
     {
-        Velm velm(GetModuleHandleW(nullptr), 96, RowStore::kDefaultLimit, search);
+        Velm velm(instance(), 96, RowStore::kDefaultLimit, searchTenMillionRows);
         velm.show();
         velm.Command1_Click();
         const ResultList& list = velm.list(1);

@@ -263,20 +263,8 @@ TEST_F(VelmWithSettings, StartAppendsRowsToAllNineListsAndResetEmptiesThem) {
 
 // 10^7 rows, far beyond the 16 bits a scroll message carries: the thumb and End reach the last row.
 TEST_F(VelmWithSettings, ScrollsTheWholeLengthOfTenMillionRows) {
-    constexpr int kRows = 10'000'000;
-    // Row r holds r % 10000 as term 1 and r / 10000 as term 2.
-    auto search = [](const SearchSetup&, SolutionSink& sink) {
-        std::vector<Solution> batch(1 << 16);
-        for (int first = 0; first < kRows; first += static_cast<int>(batch.size())) {
-            const int count = std::min<int>(static_cast<int>(batch.size()), kRows - first);
-            for (int i = 0; i < count; ++i) {
-                batch[static_cast<std::size_t>(i)].values[0] = static_cast<std::int16_t>((first + i) % 10000);
-                batch[static_cast<std::size_t>(i)].values[1] = static_cast<std::int16_t>((first + i) / 10000);
-            }
-            sink.accept(std::span(batch.data(), static_cast<std::size_t>(count)));
-        }
-    };
-    Velm velm(instance(), 96, RowStore::kDefaultLimit, search);
+    constexpr int kRows = kTenMillionRows;
+    Velm velm(instance(), 96, RowStore::kDefaultLimit, searchTenMillionRows);
     velm.show();
     velm.Command1_Click();
     const ResultList& list = velm.list(1);

@@ -10,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace velmora::testing_support {
 
@@ -35,6 +38,21 @@ inline void pumpMessages(DWORD milliseconds) {
             DispatchMessageW(&message);
         }
         Sleep(5);
+    }
+}
+
+/// A stand-in search that hands ten million rows, far beyond the 16 bits a scroll message carries: row r
+/// holds r % 10000 as term 1 and r / 10000 as term 2.
+inline constexpr int kTenMillionRows = 10'000'000;
+inline void searchTenMillionRows(const SearchSetup&, SolutionSink& sink) {
+    std::vector<Solution> batch(1 << 16);
+    for (int first = 0; first < kTenMillionRows; first += static_cast<int>(batch.size())) {
+        const int count = std::min<int>(static_cast<int>(batch.size()), kTenMillionRows - first);
+        for (int i = 0; i < count; ++i) {
+            batch[static_cast<std::size_t>(i)].values[0] = static_cast<std::int16_t>((first + i) % 10000);
+            batch[static_cast<std::size_t>(i)].values[1] = static_cast<std::int16_t>((first + i) / 10000);
+        }
+        sink.accept(std::span(batch.data(), static_cast<std::size_t>(count)));
     }
 }
 
