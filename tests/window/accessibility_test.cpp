@@ -133,8 +133,6 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::newRow("plain") << "りんご" << "りんご";
         QTest::newRow("marks") << "&a&b" << "ab";
-        QTest::newRow("double ampersand") << "A&&B" << "A&B";
-        QTest::newRow("empty") << "" << "";
     }
     void labelsAreStaticTextNamedByTheirCaption() {
         QFETCH(QString, caption);

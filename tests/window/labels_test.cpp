@@ -113,8 +113,6 @@ private slots:
         QTest::newRow("Alt+A") << "&Apple" << "List5" << int(Qt::Key_A) << alt << "List2";
         QTest::newRow("mark inside") << "Pin&e" << "Command3" << int(Qt::Key_E) << alt << "List2";
         QTest::newRow("second mark is no key") << "&a&b" << "List5" << int(Qt::Key_B) << alt << "List5";
-        QTest::newRow("double ampersand is no mark") << "A&&B" << "List5" << int(Qt::Key_B) << alt << "List5";
-        QTest::newRow("unmarked letter") << "&Apple" << "List5" << int(Qt::Key_P) << alt << "List5";
         QTest::newRow("letter alone on a button") << "&Apple" << "Command2" << int(Qt::Key_A) << 0 << "List2";
         QTest::newRow("letter alone in a list") << "&Apple" << "List5" << int(Qt::Key_A) << 0 << "List5";
         QTest::newRow("Ctrl+letter on a button") << "&Apple" << "Command2" << int(Qt::Key_A)

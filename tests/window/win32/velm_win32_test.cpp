@@ -234,25 +234,9 @@ TEST_F(VelmWithSettings, StartAppendsRowsToAllNineListsAndResetEmptiesThem) {
                 << "List" << column + 1 << " row " << row;
     }
 
-    // In List2 (1, 0, 1, 0) a typed character selects the next row that starts with it, going round;
-    // dragging with the button held moves the selection with the pointer.
-    const ResultList& list2 = velm.list(1);
-    struct Typed {
-        wchar_t character;
-        int selected;
-    };
-    for (const Typed& typed : {Typed{L'0', 1}, Typed{L'0', 3}, Typed{L'1', 0}, Typed{L'7', 0}}) {
-        SendMessageW(list2.hwnd(), WM_CHAR, typed.character, 0);
-        EXPECT_EQ(list2.currentRow(), typed.selected) << static_cast<char>(typed.character);
-    }
-    const int middle = list2.rowHeight() / 2;
-    SendMessageW(list2.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, list2.rowHeight() + middle));
-    EXPECT_EQ(list2.currentRow(), 1);
-    SendMessageW(list2.hwnd(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, 3 * list2.rowHeight() + middle));
-    EXPECT_EQ(list2.currentRow(), 3);
-    SendMessageW(list2.hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(5, 3 * list2.rowHeight() + middle));
-    SendMessageW(list2.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(5, middle));
-    EXPECT_EQ(list2.currentRow(), 3) << "the button released, moving selects nothing";
+    // A typed character reaches the list's type-ahead: in List2 (1, 0, 1, 0) the next row starting with it.
+    SendMessageW(velm.list(1).hwnd(), WM_CHAR, L'0', 0);
+    EXPECT_EQ(velm.list(1).currentRow(), 1);
     EXPECT_EQ(velm.list(2).currentRow(), -1) << "each list selects on its own";
 
     velm.Command3_Click();
