@@ -1,5 +1,7 @@
 #pragma once
 
+#include "search/byte_sink.h"
+
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -15,18 +17,17 @@ public:
 };
 
 /// The output stream of velmora-search with every write checked: the first failure throws WriteError,
-/// so that a listing of any length stops at once instead of writing into nothing.
-class CheckedOutput {
+/// so that a listing of any length stops at once instead of writing into nothing. It writes through
+/// writeText, so a console shows the text as characters.
+class CheckedOutput final : public ByteSink {
 public:
     explicit CheckedOutput(std::FILE* out) : m_out(out) {}
 
-    void write(std::string_view bytes);
+    void write(std::string_view bytes) override;
     /// Hands every byte on to the system; a failure of the stream's buffered bytes shows here.
     void flush();
 
 private:
-    [[noreturn]] void fail();
-
     std::FILE* m_out;
 };
 
@@ -36,7 +37,7 @@ private:
 /// closed from the start is no failure when nothing was written to it.
 int closeOutput(std::FILE* out, std::FILE* err, int status);
 
-/// "velmora-search: write error: <reason>"
+/// "velmora-search: write error: <reason>", in the user's language.
 std::string writeErrorReport(const std::string& reason);
 
 } // namespace velmora

@@ -1,9 +1,11 @@
 #include "cli/command_line.h"
 
 #include "cli/checked_output.h"
+#include "cli/messages.h"
 #include "cli/options.h"
-#include "cli/result_text.h"
+#include "cli/text_output.h"
 #include "search/combination_search.h"
+#include "search/result_text.h"
 #include "search/run_time_error.h"
 #include "setup/settings_file.h"
 
@@ -16,7 +18,7 @@ namespace velmora {
 namespace {
 
 // For reports on the error stream, whose own failures have nowhere to go.
-void report(std::FILE* stream, std::string_view text) { std::fwrite(text.data(), 1, text.size(), stream); }
+void report(std::FILE* stream, std::string_view text) { writeText(stream, text); }
 
 class Counter final : public SolutionSink {
 public:
@@ -85,14 +87,14 @@ int search(const Options& options, const SearchSetup& setup, CheckedOutput& out,
 int runCommandLine(std::span<const std::string> args, std::FILE* out, std::FILE* err) {
     const ParsedArguments parsed = parseArguments(args);
     if (!parsed.error.empty()) {
-        report(err, "velmora-search: " + parsed.error + "\nTry 'velmora-search --help'\n");
+        report(err, "velmora-search: " + parsed.error + "\n" + tr("Try 'velmora-search --help'") + "\n");
         return kExitUsage;
     }
     const Options& options = parsed.options;
     CheckedOutput output(out);
     try {
         if (options.help || options.version) {
-            output.write(options.help ? usageText() : std::string("velmora-search " VELMORA_VERSION "\n"));
+            output.write(options.help ? usageText() : tr("velmora-search %s", {VELMORA_VERSION}) + "\n");
             output.flush();
             return kExitOk;
         }

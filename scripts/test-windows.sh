@@ -14,8 +14,8 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 
 echo "== Windows: cross compiler and wine =="
-packages=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine locales cmake make libgtest-dev
-  fonts-ipafont-gothic xvfb xdotool imagemagick x11-utils)
+packages=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine locales gettext cmake make libgtest-dev
+  fonts-ipafont-gothic xvfb xdotool xclip imagemagick x11-utils pandoc)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

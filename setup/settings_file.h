@@ -24,6 +24,26 @@ enum class LoadFailure {
     LineTooLong,     // a line longer than SettingsFile::kMaxLineBytes
 };
 
+/// How the lines of the file were ended.
+enum class LineEnds {
+    Cr, // CR or CR LF; an LF without a CR before it is text (every file that holds a CR)
+    Lf, // LF: a file with no CR in its 33 lines
+};
+
+/// How the bytes of the lines were decoded to text.
+enum class TextEncoding {
+    Ansi,         // the system's ANSI code page (code page 932 off Windows)
+    Utf8WithMark, // UTF-8, the file beginning with the byte-order mark, which is dropped
+    Utf8,         // UTF-8 without the mark, by the rule in setup/utf8_text.h
+};
+
+/// How a file was read; the cause of a failure mentions it where that helps the user.
+struct FileReading {
+    LineEnds lineEnds = LineEnds::Cr;
+    TextEncoding encoding = TextEncoding::Ansi;
+    bool loneLineFeed = false; // an LF without a CR stayed inside a line read by the CR rule
+};
+
 /// The outcome of one load: success, or the cause with the 1-based line it concerns.
 struct LoadResult {
     LoadResult() = default;
@@ -34,6 +54,7 @@ struct LoadResult {
     int line = 0;       // the failing line (0 when the failure concerns no single line)
     int linesFound = 0; // with TooFewLines: how many lines the file holds
     std::string reason; // with FileNotFound and Unreadable: the system's own words (UTF-8)
+    FileReading reading; // how the lines were read, once they were
 
     bool ok() const { return failure == LoadFailure::None; }
     /// The cause in words (Japanese, UTF-8), for showing beneath the fixed message; empty on success.
@@ -50,9 +71,11 @@ using HeadingSink = std::function<bool(int term, const std::string& heading)>;
 ///
 /// Line 1 is the target; line k+1 the heading, line k+9 the weight, lines 2k+16 and 2k+17 the first and
 /// last value of term k. Lines end at CR (an LF straight after a CR belongs to the line end; a lone LF is
-/// text). The whole file is read and closed before anything is converted; each field is then assigned as
-/// soon as it is converted, so a failure leaves exactly the fields before it in force. Reading stops at
-/// the end of line 33, and at the first line longer than kMaxLineBytes, which fails the load at that line.
+/// text), or at LF in a file with no CR (setup/line_splitter.h). The text is the ANSI code page's, or UTF-8
+/// when the file begins with the byte-order mark or its lines are UTF-8 by the rule of setup/utf8_text.h.
+/// The whole file is read and closed before anything is converted; each field is then assigned as soon
+/// as it is converted, so a failure leaves exactly the fields before it in force. Reading stops at the end
+/// of line 33, and at the first line longer than kMaxLineBytes, which fails the load at that line.
 class SettingsFile {
 public:
     static constexpr std::string_view kFileName = "text-2x.ini";

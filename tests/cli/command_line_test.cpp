@@ -139,14 +139,14 @@ TEST_F(CommandLine, LoadFailureCausesNameThePathAndTheReason) {
     };
     std::vector<Case> cases = {
         {folder + "/missing.ini", "ファイル「" + folder + "/missing.ini」がありません。"},
-        {folder + "/long.ini", "2 行目: 行が長すぎます (1 行 16777216 バイトまで)。"},
+        {folder + "/long.ini", "2 行目：行が長すぎます（1 行 16777216 バイトまで）。"},
 #ifdef _WIN32
-        {folder, "ファイル「" + folder + "」を読めません (", false},
+        {folder, "ファイル「" + folder + "」を読めません（", false},
 #else
-        {folder, "ファイル「" + folder + "」を読めません (" + std::strerror(EISDIR) + ")。"},
-        {folder + "/loop.ini", "ファイル「" + folder + "/loop.ini」を読めません (" + std::strerror(ELOOP) + ")。"},
+        {folder, "ファイル「" + folder + "」を読めません（" + std::strerror(EISDIR) + "）。"},
+        {folder + "/loop.ini", "ファイル「" + folder + "/loop.ini」を読めません（" + std::strerror(ELOOP) + "）。"},
         {folder + "/" + std::string(300, 'n'),
-         "ファイル「" + folder + "/" + std::string(300, 'n') + "」を読めません (" + std::strerror(ENAMETOOLONG) + ")。"},
+         "ファイル「" + folder + "/" + std::string(300, 'n') + "」を読めません（" + std::strerror(ENAMETOOLONG) + "）。"},
 #endif
     };
 #ifndef _WIN32
@@ -161,7 +161,7 @@ TEST_F(CommandLine, LoadFailureCausesNameThePathAndTheReason) {
         if (c.whole)
             EXPECT_EQ(run.err, expected + "\n");
         else
-            EXPECT_TRUE(run.err.starts_with(expected) && run.err.ends_with(")。\n")) << run.err;
+            EXPECT_TRUE(run.err.starts_with(expected) && run.err.ends_with("）。\n")) << run.err;
     }
 }
 

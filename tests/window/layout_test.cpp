@@ -220,6 +220,26 @@ private slots:
         QVERIFY(!window.windowIcon().isNull());
     }
 
+    // The menu sizes are the designed pixels, each made a whole square: nearest neighbour, no blending.
+    void menuIconsAreTheDesignedPixelsScaled() {
+        const QImage icon = programIconImage().convertToFormat(QImage::Format_ARGB32);
+        const QString dir = QStringLiteral(VELMORA_SOURCE_DIR "/window/icon/");
+        for (int size : {32, 48, 64, 128}) {
+            const QString file = dir + QStringLiteral("velmora-%1.png").arg(size);
+            const QImage scaled = QImage(file).convertToFormat(QImage::Format_ARGB32);
+            QVERIFY2(!scaled.isNull(), qPrintable(file));
+            QCOMPARE(scaled.size(), QSize(size, size));
+            const int factor = size / 16;
+            for (int y = 0; y < size; ++y)
+                for (int x = 0; x < size; ++x) {
+                    const QRgb a = icon.pixel(x / factor, y / factor), b = scaled.pixel(x, y);
+                    QCOMPARE(qAlpha(b), qAlpha(a));
+                    if (qAlpha(a) != 0)
+                        QCOMPARE(b, a);
+                }
+        }
+    }
+
     void iconKeepsItsTransparentRows() {
         const QImage icon = programIconImage().convertToFormat(QImage::Format_ARGB32);
         for (int x = 0; x < 16; ++x) {

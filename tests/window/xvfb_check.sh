@@ -2,8 +2,9 @@
 # Checks the real window programs from outside, under Xvfb, through the same steps: a missing settings
 # file shows its message before the window; on the bundled example the client area is 537 x 406, Start
 # fills the lists, Start again makes them scroll, Reset empties them, and Quit ends the program; an
-# overflow during Start is reported and the program goes on with its rows. A second process reads the
-# running window as a screen reader does: every list's name, and (Win32) that no button keeps the
+# overflow during Start is reported and the program goes on with its rows; the rows leave the window by
+# Ctrl+C, by the lists' context menu (copy all, save as CSV) and by nothing else. A second process reads
+# the running window as a screen reader does: every list's name, and (Win32) that no button keeps the
 # default-button style once a click has put the focus into a list. Each BUILD folder holds one
 # program: velmora (the Qt window) or velmora.exe (the Win32 window, run under wine with code page 932 in
 # the prefix of scripts/wine-env.sh). Screenshots go to BUILD/screenshots/<program>/ (look at them after a
@@ -86,6 +87,10 @@ dismiss() {
   xdotool windowfocus --sync "$1" 2>/dev/null || true
   xdotool key Return
   sleep 0.7
+}
+# velmora-search of the same BUILD, which writes what the window's copies and saves must hold.
+search_cli() {
+  if [ "$kind" = win32 ]; then wine "$build/velmora-search.exe" "$@" 2>>"$workdir/wine.log"; else "$build/velmora-search" "$@"; fi
 }
 # Clicks at a point of the window's client area.
 click() { xdotool mousemove --window "$window" $(($1 + ox)) $(($2 + oy)) click 1; sleep 0.7; }
@@ -202,6 +207,57 @@ step_overflow() {
   [ "$(differing 08-overflow-before 10-overflow-rows-kept "$list1")" -gt 50 ] || fail "the rows before the overflow are gone"
   click 500 364 # Quit
   wait_end "Quit did not end the program after the overflow"
+}
+
+step_export() {
+  echo "-- $name: copy and save the rows"
+  launch "$top/examples"
+  window=$(wait_windows) || fail "no window"
+  find_client
+  xdotool windowfocus --sync "$window" 2>/dev/null || true
+  sleep 0.3
+  # The clipboard as another program reads it; wine hands CR LF on to X as LF.
+  clipboard() { xclip -selection clipboard -o 2>/dev/null | tr -d '\r'; }
+  local row1 row3 tab=$'\t'
+  row1="1500${tab}0${tab}4${tab}5${tab}1${tab}0${tab}0${tab}0${tab}0"
+  row3="1500${tab}3${tab}2${tab}1${tab}4${tab}0${tab}0${tab}0${tab}0"
+  printf 'nothing' | xclip -selection clipboard -i
+  sleep 0.3
+  click 200 55 # List4, its empty first row: Ctrl+C without a selection copies nothing
+  xdotool key ctrl+c; sleep 0.5
+  [ "$(clipboard)" = nothing ] || fail "Ctrl+C copied '$(clipboard)' from an empty list"
+  click 500 92 # Start
+  click 200 55 # List4's first row, then down to the third
+  xdotool key Down Down; sleep 0.3
+  xdotool key ctrl+c; sleep 0.7
+  [ "$(clipboard)" = "$row3" ] || fail "Ctrl+C on List4's third row copied '$(clipboard)'"
+  shot 11-before-menu
+  xdotool mousemove --window "$window" $((200 + ox)) $((57 + oy)) click 3; sleep 1
+  shot 12-list-menu
+  [ "$(differing 11-before-menu 12-list-menu "120x60+$((x + ox + 206))+$((y + oy + 60))")" -gt 300 ] ||
+    fail "no menu on a right-click"
+  xdotool key Escape; sleep 0.5
+  xdotool key ctrl+Insert; sleep 0.7
+  [ "$(clipboard)" = "$row1" ] || fail "the right-click did not select the row under the pointer ('$(clipboard)')"
+  xdotool mousemove --window "$window" $((200 + ox)) $((57 + oy)) click 3; sleep 0.7
+  xdotool key a; sleep 1 # すべてコピー(&A)
+  clipboard >"$workdir/all.txt"
+  (cd "$top/examples" && search_cli --header) | tr -d '\r' | cmp -s - "$workdir/all.txt" ||
+    fail "すべてコピー copied $(wc -l <"$workdir/all.txt") lines unlike velmora-search --header"
+  mkdir -p "$workdir/saved"
+  local target="$workdir/saved/rows.csv" typed
+  typed=$target
+  [ "$kind" = win32 ] && typed="Z:${target//\//\\}"
+  xdotool mousemove --window "$window" $((200 + ox)) $((57 + oy)) click 3; sleep 0.7
+  xdotool key s; sleep 2 # CSV で保存(&S)…: the save dialog comes up with its name field chosen
+  shot 13-save-dialog
+  xdotool key ctrl+a; xdotool type --delay 20 "$typed"; xdotool key Return
+  for _ in $(seq 50); do [ -s "$target" ] && break; sleep 0.1; done
+  sleep 0.5
+  (cd "$top/examples" && search_cli --csv) | cmp -s - "$target" || fail "the saved file differs from velmora-search --csv"
+  [ "$(ls -A "$workdir/saved")" = rows.csv ] || fail "saving left more than the file: $(ls -A "$workdir/saved")"
+  click 500 364 # Quit
+  wait_end "Quit did not end the program after saving"
 }
 
 # ---------------------------------------------------------------------------------------------------------
@@ -337,6 +393,7 @@ for build in "$@"; do
   build=$(cd "$build" && pwd)
   if [ -f "$build/velmora.exe" ]; then
     kind=win32; program="$build/velmora.exe"; probe="$build/velmora-window-probe.exe"
+
     export WINEPREFIX="${VELMORA_WINEPREFIX:-$build/wine-prefix}"
     # shellcheck source=../../scripts/wine-env.sh
     source "$top/scripts/wine-env.sh"
@@ -359,6 +416,7 @@ for build in "$@"; do
   step_missing_file
   step_example
   step_overflow
+  step_export
   window_habits "$kind"
   if [ -n "$wine_server" ]; then wineserver -k 2>/dev/null || true; wine_server=""; fi
   echo "xvfb_check: $name ok; screenshots in $shots"

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Writes velmora.png (for the .desktop entry) and velmora.ico (the Windows resource) from the pixels of
-velmora_icon.xpm, so that the window's icon, the installed icon and the Windows program icon are one image.
-Run it after changing the XPM and commit its outputs; the window tests compare all three pixel by pixel."""
+velmora_icon.xpm, so that the window's icon, the installed icon and the Windows program icon are one image;
+and velmora-32.png, velmora-48.png, velmora-64.png and velmora-128.png, the same pixels for menus and docks,
+each pixel made a square of 2, 3, 4 or 8 (nearest neighbour, so that the pixel art stays sharp).
+Run it after changing the XPM and commit its outputs; the window tests compare them all pixel by pixel."""
 import os
 import re
 import struct
@@ -58,12 +60,25 @@ def ico_bytes(width, height, pixels):
             + image)
 
 
+# The sizes a desktop draws the program's icon at, besides the designed one; each a whole multiple of it.
+MENU_SIZES = (32, 48, 64, 128)
+
+
+def scaled(pixels, factor):
+    return [[p for p in row for _ in range(factor)] for row in pixels for _ in range(factor)]
+
+
 def main():
     width, height, pixels = read_xpm(os.path.join(HERE, 'velmora_icon.xpm'))
     for p in (p for row in pixels for p in row if p is not None):
         assert p in VGA, 'colour %06X is not in the VGA palette' % p
     open(os.path.join(HERE, 'velmora.png'), 'wb').write(png_bytes(width, height, pixels))
     open(os.path.join(HERE, 'velmora.ico'), 'wb').write(ico_bytes(width, height, pixels))
+    for size in MENU_SIZES:
+        assert size % width == 0 and size % height == 0, '%d is not a whole multiple of the icon' % size
+        factor = size // width
+        open(os.path.join(HERE, 'velmora-%d.png' % size), 'wb').write(
+            png_bytes(size, size, scaled(pixels, factor)))
 
 
 if __name__ == '__main__':

@@ -3,6 +3,7 @@
 #include "window/commands/control_table.h"
 #include "window/commands/list_texts.h"
 #include "window/qt/heading_label.h"
+#include "window/qt/list_menu.h"
 #include "window/qt/program_icon.h"
 #include "window/qt/result_list.h"
 
@@ -182,6 +183,7 @@ void Velm::createControls() {
     }
     for (ResultList* list : m_lists)
         list->raise();
+    new ListMenu(m_export, m_lists, this);
     m_labels[0]->setFont(label1Font());
 
     std::ranges::sort(m_tabOrder, {}, &std::pair<int, QWidget*>::first);
@@ -280,5 +282,9 @@ void Velm::rowsChanged() {
 }
 
 void Velm::quit() { QCoreApplication::exit(0); }
+
+std::string Velm::putOnClipboard(const ClipboardText& text) { return putOnQtClipboard(text); }
+
+std::optional<std::filesystem::path> Velm::askSavePath() { return askQtSavePath(this); }
 
 } // namespace velmora

@@ -5,7 +5,10 @@
 // the window for the first time raises Form_Load; the three buttons call Command1_Click (Start),
 // Command3_Click (Reset) and Command2_Click (Quit). The nine ResultLists draw the rows of the commands'
 // row store; the labels show the headings, and each list is named after its column for a screen reader.
+// Each list's keys and context menu take its rows out of the window (window/qt/list_menu.h, over the
+// shared RowExport).
 
+#include "window/commands/row_export.h"
 #include "window/commands/window_commands.h"
 
 #include <QWidget>
@@ -21,7 +24,7 @@ namespace velmora {
 class HeadingLabel;
 class ResultList;
 
-class Velm final : public QWidget, private WindowView {
+class Velm final : public QWidget, private WindowView, private ExportView {
     Q_OBJECT
 public:
     using Search = WindowCommands::Search;
@@ -37,6 +40,8 @@ public:
 
     const SearchSetup& setup() const { return m_commands.setup(); }
     const ResultColumns& resultColumns() const { return m_commands.resultColumns(); }
+    /// The lists' copy and save commands.
+    RowExport& rowExport() { return m_export; }
 
     void setVisible(bool visible) override;
 
@@ -54,8 +59,12 @@ private:
     bool discardQueuedInput() override;
     void rowsChanged() override;
     void quit() override;
+    // ExportView (the rest it shares with WindowView)
+    std::string putOnClipboard(const ClipboardText& text) override;
+    std::optional<std::filesystem::path> askSavePath() override;
 
     WindowCommands m_commands;
+    RowExport m_export{*this, m_commands};
     bool m_loaded = false;
     std::array<HeadingLabel*, ResultColumns::kListCount> m_labels{}; // Label1 .. Label9
     std::array<int, ResultColumns::kListCount> m_labelTabIndexes{};  // their places in the tab order

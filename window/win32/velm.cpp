@@ -5,6 +5,7 @@
 #include "window/commands/control_table.h"
 #include "window/commands/list_texts.h"
 #include "window/win32/heading_label.h"
+#include "window/win32/list_menu.h"
 #include "window/win32/result_list.h"
 
 #include <objbase.h>
@@ -76,6 +77,7 @@ Velm::Velm(HINSTANCE instance, int dpi, std::size_t rowLimit, Search search)
     CreateWindowExW(0, kClassName, kTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
                     frame.bottom - frame.top, nullptr, nullptr, instance, static_cast<WindowOwner*>(this));
     createControls(instance);
+    m_listMenu = std::make_unique<ListMenu>(m_export, m_lists, m_hwnd);
     m_focus = control("Command1");
     // Focus frames and access-key underlines show at all times, not only after the first key press.
     SendMessageW(m_hwnd, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
@@ -268,6 +270,10 @@ void Velm::quit() {
     if (m_hwnd)
         DestroyWindow(m_hwnd);
 }
+
+std::string Velm::putOnClipboard(const ClipboardText& text) { return putOnWin32Clipboard(m_hwnd, text); }
+
+std::optional<std::filesystem::path> Velm::askSavePath() { return askWin32SavePath(m_hwnd); }
 
 LRESULT Velm::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {

@@ -16,9 +16,11 @@
 //
 // While Start runs the window takes no input: what the user queued meanwhile is dropped, but a click on
 // the close button or Alt+F4 ends the program once Start is over. Each list is named after its column for
-// a screen reader: "合計", or the heading of its term, renamed with the heading.
+// a screen reader: "合計", or the heading of its term, renamed with the heading. Each list's keys and
+// context menu take its rows out of the window (window/win32/list_menu.h, over the shared RowExport).
 
 #include "window/commands/control_table.h"
+#include "window/commands/row_export.h"
 #include "window/commands/window_commands.h"
 #include "window/win32/dpi_fonts.h"
 #include "window/win32/window_class.h"
@@ -31,9 +33,10 @@
 
 namespace velmora {
 
+class ListMenu;
 class ResultList;
 
-class Velm final : private WindowView, private WindowOwner {
+class Velm final : private WindowView, private ExportView, private WindowOwner {
 public:
     using Search = WindowCommands::Search;
 
@@ -65,6 +68,8 @@ public:
     const ResultList& list(int column) const { return *m_lists.at(static_cast<std::size_t>(column)); }
     const RowStore& rows() const { return m_commands.rows(); }
     const SearchSetup& setup() const { return m_commands.setup(); }
+    /// The lists' copy and save commands.
+    RowExport& rowExport() { return m_export; }
 
 private:
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -79,13 +84,18 @@ private:
     bool discardQueuedInput() override;
     void rowsChanged() override;
     void quit() override;
+    // ExportView (the rest it shares with WindowView)
+    std::string putOnClipboard(const ClipboardText& text) override;
+    std::optional<std::filesystem::path> askSavePath() override;
 
     WindowCommands m_commands;
+    RowExport m_export{*this, m_commands};
     int m_dpi = 96;
     Font m_defaultFont;
     Font m_label1Font;
     std::array<HWND, kControls.size()> m_controls{}; // in the control table's order
     std::array<std::unique_ptr<ResultList>, ResultColumns::kListCount> m_lists;
+    std::unique_ptr<ListMenu> m_listMenu;
     HWND m_focus = nullptr;    // the control that had the focus when the window was last deactivated
     bool m_loaded = false;
     bool m_busy = false;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/checked_output.h"
+#include "search/byte_sink.h"
 #include "search/combination_search.h"
 #include "setup/search_setup.h"
 
@@ -11,8 +11,8 @@
 
 namespace velmora {
 
-/// How velmora-search writes its lines: the sum and the eight values of each solution, after an
-/// optional header line of 合計 and the eight headings.
+/// How the results are written as text, by velmora-search and by the window's CSV save alike: the sum and
+/// the eight values of each solution, after an optional header line of 合計 and the eight headings.
 enum class RowFormat {
     Tabs, ///< fields separated by TAB, lines ended by LF; in headings TAB, CR, LF and \ are escaped
     Csv,  ///< RFC 4180: a byte-order mark, fields separated by commas, lines ended by CR LF, quoting
@@ -20,13 +20,13 @@ enum class RowFormat {
 
 /// Writes the header line. For CSV it starts the output with the UTF-8 byte-order mark that tells a
 /// spreadsheet the encoding. A heading is written piece by piece, never copied whole.
-void writeHeader(CheckedOutput& out, const SearchSetup& setup, RowFormat format);
+void writeHeader(ByteSink& out, const SearchSetup& setup, RowFormat format);
 
 /// Writes rows into a large buffer and hands it to the output when full: a listing may run to gigabytes.
-/// A failed write throws WriteError out of accept(), which stops the search.
+/// A failed write throws out of accept() (the sink's error), which stops the search.
 class RowWriter final : public SolutionSink {
 public:
-    RowWriter(CheckedOutput& out, RowFormat format);
+    RowWriter(ByteSink& out, RowFormat format);
 
     void accept(std::span<const Solution> solutions) override;
     /// Writes the rows still in the buffer; call it before reporting anything else.
@@ -35,7 +35,7 @@ public:
 private:
     static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
 
-    CheckedOutput& m_out;
+    ByteSink& m_out;
     char m_separator;
     bool m_crLf;
     std::vector<char> m_buffer;

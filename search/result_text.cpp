@@ -1,4 +1,4 @@
-#include "cli/result_text.h"
+#include "search/result_text.h"
 
 #include "search/number_text.h"
 
@@ -34,7 +34,7 @@ private:
 constexpr std::size_t kMaxRow = 9 * (kMaxNumberText + 1) + 2 + 8;
 
 // One record per line: the characters that would end or split it, and the escape character itself.
-void writeEscaped(CheckedOutput& out, std::string_view text) {
+void writeEscaped(ByteSink& out, std::string_view text) {
     for (;;) {
         const std::size_t special = text.find_first_of("\t\r\n\\");
         out.write(text.substr(0, special));
@@ -59,7 +59,7 @@ void writeEscaped(CheckedOutput& out, std::string_view text) {
 }
 
 // RFC 4180: a field holding a comma, a quote or a line break goes in quotes, each quote in it doubled.
-void writeCsvField(CheckedOutput& out, std::string_view text) {
+void writeCsvField(ByteSink& out, std::string_view text) {
     if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
         out.write(text);
         return;
@@ -78,7 +78,7 @@ void writeCsvField(CheckedOutput& out, std::string_view text) {
 
 } // namespace
 
-void writeHeader(CheckedOutput& out, const SearchSetup& setup, RowFormat format) {
+void writeHeader(ByteSink& out, const SearchSetup& setup, RowFormat format) {
     if (format == RowFormat::Csv) {
         out.write("\xEF\xBB\xBF"
                   "合計");
@@ -97,7 +97,7 @@ void writeHeader(CheckedOutput& out, const SearchSetup& setup, RowFormat format)
     out.write("\n");
 }
 
-RowWriter::RowWriter(CheckedOutput& out, RowFormat format)
+RowWriter::RowWriter(ByteSink& out, RowFormat format)
     : m_out(out), m_separator(format == RowFormat::Csv ? ',' : '\t'), m_crLf(format == RowFormat::Csv),
       m_buffer(kBufferSize) {}
 
