@@ -8,8 +8,6 @@
 #include "window/win32/list_menu.h"
 #include "window/win32/result_list.h"
 
-#include <objbase.h>
-
 #include <algorithm>
 #include <string>
 #include <utility>
@@ -60,8 +58,6 @@ bool requestsClose(const MSG& message) {
 Velm::Velm(HINSTANCE instance, int dpi, std::size_t rowLimit, Search search)
     : m_commands(*this, rowLimit, std::move(search)), m_dpi(dpi), m_defaultFont(defaultFont(dpi)),
       m_label1Font(label1Font(dpi)) {
-    // The controls hand a screen reader in another process their accessible objects through COM.
-    m_comStarted = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     WindowClassSpec windowClass{kClassName, windowProc};
     windowClass.background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     // The 16 x 16 icon of the resources, for the title bar and the task bar alike.
@@ -88,8 +84,6 @@ Velm::~Velm() {
     m_lists = {};
     if (m_hwnd)
         DestroyWindow(m_hwnd);
-    if (m_comStarted)
-        CoUninitialize();
 }
 
 void Velm::createControls(HINSTANCE instance) {

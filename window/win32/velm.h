@@ -99,7 +99,6 @@ private:
     HWND m_focus = nullptr;    // the control that had the focus when the window was last deactivated
     bool m_loaded = false;
     bool m_busy = false;
-    bool m_comStarted = false; // this window started COM on its thread, and ends it
     bool m_endsProgram = true; // destroying the window ends the message loop, unless the holder destroys it
 };
 
