@@ -1,6 +1,8 @@
 #include "cli/program_io.h"
 
 #ifdef _WIN32
+#include "platform/wide_text.h"
+
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -11,8 +13,6 @@
 #include <shellapi.h>
 
 #include <cstdio>
-
-#include "window/win32/wide_text.h"
 #endif
 
 namespace velmora {

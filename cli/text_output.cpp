@@ -7,7 +7,7 @@
 #include <cstring>
 
 #ifdef _WIN32
-#include "window/win32/wide_text.h"
+#include "platform/wide_text.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

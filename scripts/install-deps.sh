@@ -2,7 +2,8 @@
 # Installs, with apt-get, the Debian 12 packages that a purpose needs, only where they are missing.
 #   install-deps.sh build    compiler, CMake, GoogleTest, Google Benchmark, clang for the fuzzer, gettext for
 #                            velmora-search's translations, and the ja_JP.UTF-8 locale its tests speak in
-#   install-deps.sh window   Qt 6 Widgets, a Japanese font, Xvfb and the tools of the window check
+#   install-deps.sh window   Qt 6 Widgets, a Japanese font, Xvfb and the tools of the window check (with
+#                            D-Bus and AT-SPI, through which it reads the window as a screen reader does)
 #   install-deps.sh package  dpkg-shlibdeps for the Debian package, unzip for checking the Windows zip;
 #                            pandoc for the guide and the manual pages; lintian, desktop-file-validate,
 #                            appstreamcli, man and groff (and the Japanese locale's sources) for checking the
@@ -14,7 +15,8 @@ for purpose in "$@"; do
   case "$purpose" in
     package) packages+=(dpkg-dev unzip pandoc lintian desktop-file-utils appstream man-db groff locales chromium imagemagick) ;;
     build) packages+=(g++ cmake make libgtest-dev libbenchmark-dev clang libclang-rt-14-dev gettext locales) ;;
-    window) packages+=(qt6-base-dev qt6-base-private-dev libgl-dev qt6-translations-l10n fonts-ipafont-gothic xvfb xdotool xclip imagemagick x11-utils) ;;
+    window) packages+=(qt6-base-dev qt6-base-private-dev libgl-dev qt6-translations-l10n fonts-ipafont-gothic xvfb xdotool xclip
+      imagemagick x11-utils dbus-x11 at-spi2-core python3-pyatspi) ;;
     *) echo "install-deps.sh: unknown purpose '$purpose'" >&2; exit 2 ;;
   esac
 done

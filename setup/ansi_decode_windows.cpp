@@ -1,6 +1,7 @@
 // Decoding on Windows: through the system's ANSI code page (CP_ACP), code page 932 on a Japanese system.
 #include "setup/ansi_decode.h"
 
+#include "platform/wide_text.h"
 #include "setup/cp932_units.h"
 
 #include <algorithm>
@@ -68,16 +69,6 @@ bool toWide(std::string_view bytes, std::wstring& wide) {
     return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(), n) == n;
 }
 
-void appendUtf8(const std::wstring& wide, std::string& out) {
-    if (wide.empty())
-        return;
-    const int size = static_cast<int>(wide.size());
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    const std::size_t at = out.size();
-    out.resize(at + static_cast<std::size_t>(n));
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data() + at, n, nullptr, nullptr);
-}
-
 // Converts a run of units that passed the rule. The whole run goes in one call; only when that fails
 // (an unassigned pair such as 85 40) is it converted unit by unit to find the units to replace.
 void appendRun(std::string_view run, std::string& out) {
@@ -85,14 +76,14 @@ void appendRun(std::string_view run, std::string& out) {
         return;
     std::wstring wide;
     if (toWide(run, wide)) {
-        appendUtf8(wide, out);
+        out += utf8FromWide(wide);
         return;
     }
     const UnitRule& rule = unitRule();
     while (!run.empty()) {
         const std::size_t n = rule.length(run);
         if (toWide(run.substr(0, n), wide))
-            appendUtf8(wide, out);
+            out += utf8FromWide(wide);
         else
             out += cp932::kReplacement;
         run.remove_prefix(n);

@@ -2,6 +2,8 @@
 // system's own reason from FormatMessageW, in the user's language.
 #include "setup/settings_reader.h"
 
+#include "platform/wide_text.h"
+
 #include <array>
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -11,14 +13,6 @@
 
 namespace velmora {
 namespace {
-
-std::string utf8FromWide(const wchar_t* wide, int size) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide, size, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, wide, size, text.data(), n, nullptr, nullptr);
-    return text;
-}
 
 // The system's text for an error code, without its line end and final full stop.
 std::string systemReason(DWORD error) {
@@ -33,7 +27,7 @@ std::string systemReason(DWORD error) {
     while (!reason.empty() && (reason.back() == L'\r' || reason.back() == L'\n' || reason.back() == L' ' ||
                                reason.back() == L'.' || reason.back() == L'\x3002'))
         reason.pop_back();
-    return utf8FromWide(reason.data(), static_cast<int>(reason.size()));
+    return utf8FromWide(reason);
 }
 
 ReadOutcome failed(LoadFailure failure, DWORD error) { return {failure, systemReason(error)}; }

@@ -1,5 +1,6 @@
 #include "search/fast/join_parts.h"
 
+#include "platform/physical_memory.h"
 #include "search/fast/join_threads.h"
 
 #include <algorithm>
@@ -8,29 +9,11 @@
 #include <cstdlib>
 #include <new>
 
-#if defined(_WIN32)
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace velmora::fast {
 
 std::size_t defaultJoinMemory() {
     constexpr std::size_t kCap = std::size_t{1} << 30;
-    double physical = 0;
-#if defined(_WIN32)
-    MEMORYSTATUSEX status{};
-    status.dwLength = sizeof status;
-    if (GlobalMemoryStatusEx(&status))
-        physical = double(status.ullTotalPhys);
-#else
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGE_SIZE);
-    if (pages > 0 && pageSize > 0)
-        physical = double(pages) * double(pageSize);
-#endif
+    const double physical = double(physicalMemoryBytes().value_or(0));
     if (physical <= 0)
         return kCap / 4; // unknown: stay modest
     return static_cast<std::size_t>(std::min(double(kCap), physical / 4));

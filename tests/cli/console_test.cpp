@@ -6,7 +6,7 @@
 #include "cli/messages.h"
 #include "cli/options.h"
 #include "tests/temp_folder.h"
-#include "window/win32/wide_text.h"
+#include "platform/wide_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
 // The commands as the Qt window carries them out: the lists show the rows, the pointer is the wait cursor
 // while Start runs, a click on Reset empties the lists and their selection, a run-time error comes in a
-// message box over the rows kept, and input queued during a search is dropped. What the commands do is
-// tested once, over a fake view, in tests/window/commands/.
+// message box over the rows kept under the default pointer, input queued during a search is dropped but
+// a close asked for meanwhile ends the program once the search is over. What the commands do is tested
+// once, over a fake view, in tests/window/commands/.
 
 #include "search/run_time_error.h"
 #include "search/number_text.h"
@@ -10,6 +11,7 @@
 #include "window/qt/velm.h"
 #include "window_test_support.h"
 
+#include <QCloseEvent>
 #include <QMouseEvent>
 
 #include <vector>
@@ -117,7 +119,7 @@ private slots:
         QCOMPARE(box.text, QStringLiteral("実行時エラー 6: オーバーフローしました。"));
         QCOMPARE(box.buttonCount, 1);
         QVERIFY(box.hasOk);
-        QCOMPARE(box.cursor, std::optional(Qt::WaitCursor)); // the pointer returns only after the report
+        QCOMPARE(box.cursor, std::nullopt); // the program waits for the user, not the search
         QVERIFY(!QGuiApplication::overrideCursor());
         QVERIFY(s.window->isVisible());
         for (int n = 1; n <= 9; ++n)
@@ -148,6 +150,27 @@ private slots:
         postClick(reset);
         QCoreApplication::processEvents();
         QCOMPARE(s.window->resultColumns().rowCount(), std::size_t{0});
+    }
+
+    // The window system's close command, as the close button of the frame sends it, during a search: the
+    // program ends as by Quit once the search is over, with the rows found.
+    void closeAskedForDuringTheSearchEndsTheProgramAfterIt() {
+        Velm* window = nullptr;
+        Shown s(exampleLines(), RowStore::kDefaultLimit, [&](const SearchSetup& setup, SolutionSink& sink) {
+            QCoreApplication::postEvent(window->windowHandle(), new QCloseEvent);
+            combinationSearch(setup, sink);
+        });
+        window = s.window.get();
+        QTimer::singleShot(0, [&] { s.window->Command1_Click(); });
+        QTimer::singleShot(3000, [] { QCoreApplication::exit(99); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QCOMPARE(s.window->resultColumns().rowCount(), std::size_t{23});
+        QVERIFY(s.answerer->seen.isEmpty());
+    }
+
+    void holdsTheRowsThisMachinesMemoryHolds() {
+        Velm window;
+        QCOMPARE(window.resultColumns().store().limit(), machineRowLimit());
     }
 };
 

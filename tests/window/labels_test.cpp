@@ -45,33 +45,6 @@ class LabelsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void mnemonics_data() {
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<QList<int>>("underlined");
-        QTest::addColumn<QString>("accessKey");
-        QTest::newRow("plain") << "りんご" << "りんご" << QList<int>{} << "";
-        QTest::newRow("empty") << "" << "" << QList<int>{} << "";
-        QTest::newRow("mark first") << "&Apple" << "Apple" << QList<int>{0} << "Alt+A";
-        QTest::newRow("mark inside") << "み&かん" << "みかん" << QList<int>{1} << "Alt+か";
-        QTest::newRow("double shows one") << "A&&B" << "A&B" << QList<int>{} << "";
-        QTest::newRow("double then mark") << "&&&X" << "&X" << QList<int>{1} << "Alt+X";
-        QTest::newRow("every mark, the first is the key") << "&a&b" << "ab" << QList<int>{0, 1} << "Alt+A";
-        QTest::newRow("lone at end") << "AB&" << "AB" << QList<int>{} << "";
-        QTest::newRow("four show two") << "&&&&" << "&&" << QList<int>{} << "";
-        QTest::newRow("mark on space is no key") << "& x" << " x" << QList<int>{0} << "";
-    }
-    void mnemonics() {
-        QFETCH(QString, caption);
-        QFETCH(QString, shown);
-        QFETCH(QList<int>, underlined);
-        QFETCH(QString, accessKey);
-        const MnemonicText parsed = parseMnemonics(caption);
-        QCOMPARE(parsed.shown, shown);
-        QCOMPARE(QList<int>(parsed.underlined.begin(), parsed.underlined.end()), underlined);
-        QCOMPARE(parsed.accessKey().toString(), accessKey);
-    }
-
     void accessKeyIsUnderlinedWhateverTheStyleSays() {
         HiddenCueStyle style;
         HeadingLabel marked, plain, doubled;
@@ -140,8 +113,6 @@ private slots:
         QTest::newRow("Alt+A") << "&Apple" << "List5" << int(Qt::Key_A) << alt << "List2";
         QTest::newRow("mark inside") << "Pin&e" << "Command3" << int(Qt::Key_E) << alt << "List2";
         QTest::newRow("second mark is no key") << "&a&b" << "List5" << int(Qt::Key_B) << alt << "List5";
-        QTest::newRow("double ampersand is no mark") << "A&&B" << "List5" << int(Qt::Key_B) << alt << "List5";
-        QTest::newRow("unmarked letter") << "&Apple" << "List5" << int(Qt::Key_P) << alt << "List5";
         QTest::newRow("letter alone on a button") << "&Apple" << "Command2" << int(Qt::Key_A) << 0 << "List2";
         QTest::newRow("letter alone in a list") << "&Apple" << "List5" << int(Qt::Key_A) << 0 << "List5";
         QTest::newRow("Ctrl+letter on a button") << "&Apple" << "Command2" << int(Qt::Key_A)

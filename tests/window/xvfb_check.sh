@@ -3,7 +3,9 @@
 # file shows its message before the window; on the bundled example the client area is 537 x 406, Start
 # fills the lists, Start again makes them scroll, Reset empties them, and Quit ends the program; an
 # overflow during Start is reported and the program goes on with its rows; the rows leave the window by
-# Ctrl+C, by the lists' context menu (copy all, save as CSV) and by nothing else. Each BUILD folder holds one
+# Ctrl+C, by the lists' context menu (copy all, save as CSV) and by nothing else. A second process reads
+# the running window as a screen reader does: every list's name, and (Win32) that no button keeps the
+# default-button style once a click has put the focus into a list. Each BUILD folder holds one
 # program: velmora (the Qt window) or velmora.exe (the Win32 window, run under wine with code page 932 in
 # the prefix of scripts/wine-env.sh). Screenshots go to BUILD/screenshots/<program>/ (look at them after a
 # change). Xvfb runs with -noreset: without it the server resets when its last client leaves, and the next
@@ -20,8 +22,10 @@ workdir=$(mktemp -d)
 xvfb_pid=""
 app_pid=""
 wine_server=""
+dbus_pid=""
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+  [ -n "$dbus_pid" ] && kill "$dbus_pid" 2>/dev/null || true
   [ -n "$wine_server" ] && { wineserver -k 2>/dev/null || true; }
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$workdir"
@@ -36,6 +40,23 @@ export XDG_RUNTIME_DIR="$workdir"
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+
+# Prints what a second process reads of the running window: "focus NAME", "button NAME STYLE" and
+# "list NAME ACCESSIBLE-NAME" lines from the Win32 probe; the lists' names alone, one a line, over AT-SPI.
+read_window() {
+  if [ "$kind" = win32 ]; then
+    wine "$probe" 2>>"$workdir/wine.log" </dev/null | tr -d '\r'
+  else
+    # The accessibility bus starts on the first request, and the window joins it a moment later.
+    for _ in $(seq 20); do
+      timeout 30 /usr/bin/python3 "$top/tests/window/atspi_list_names.py" 2>/dev/null && return 0
+      sleep 0.5
+    done
+    return 1
+  fi
+}
+# The accessible names the lists carry, one a line.
+list_names() { if [ "$kind" = win32 ]; then read_window | sed -n 's/^list List[1-9] \?//p'; else read_window; fi; }
 
 # Starts the program in folder $1, in the background.
 launch() {
@@ -318,8 +339,17 @@ window_habits() {
   [ "$(habits_diff_regions 04-keys-start "17x41+152+8" "17x41+200+8")" -gt 0 ] || fail "$tag: in '&a&b' only the first mark is underlined"
   xdotool key Tab; sleep 0.3; habits_shot 05-focus-on-quit
   [ "$(habits_diff 04-keys-start 05-focus-on-quit "$start_button")" -gt 0 ] || fail "$tag: Start shows no focus at the first showing"
-  xdotool key Tab; sleep 0.3; habits_shot 06-focus-on-list1
+  # Tabbed to, Quit looks like the default; a click into List1 takes the focus and the look with it.
+  [ "$kind" != win32 ] || read_window | grep -qx 'button Command2 BS_DEFPUSHBUTTON' || fail "$tag: Tab gave Quit no default look"
+  xdotool mousemove --window "$win" $((ox + 40)) $((oy + 300)) click 1; sleep 0.5; habits_shot 06-focus-on-list1
   [ "$(habits_diff 05-focus-on-quit 06-focus-on-list1 "$in_list1")" -gt 0 ] || fail "$tag: the empty List1 shows no focus"
+  local seen; seen=$(read_window) || fail "$tag: a second process cannot read the window"
+  echo "$seen" >"$shots/habits-$tag-06-read-from-outside.txt"
+  if [ "$kind" = win32 ]; then
+    grep -qx 'focus List1' <<<"$seen" || fail "$tag: the click left the focus elsewhere: $(head -n 1 <<<"$seen")"
+    ! grep -q 'BS_DEFPUSHBUTTON' <<<"$seen" || fail "$tag: a button keeps the default look with the focus in a list"
+  fi
+  [ "$(list_names | tr '\n' '|')" = "合計|Apple|ab|ab||||||" ] || fail "$tag: the lists' names are $(list_names | tr '\n' '|')"
   xdotool key alt+a; sleep 0.3; habits_shot 07-after-alt-a
   [ "$(habits_diff 06-focus-on-list1 07-after-alt-a "$in_list2")" -gt 0 ] || fail "$tag: Alt+A did not move the focus to List2"
   [ "$(habits_diff 06-focus-on-list1 07-after-alt-a "$in_list1")" -gt 0 ] || fail "$tag: Alt+A left the focus on List1"
@@ -362,7 +392,7 @@ window_habits() {
 for build in "$@"; do
   build=$(cd "$build" && pwd)
   if [ -f "$build/velmora.exe" ]; then
-    kind=win32; program="$build/velmora.exe"
+    kind=win32; program="$build/velmora.exe"; probe="$build/velmora-window-probe.exe"
 
     export WINEPREFIX="${VELMORA_WINEPREFIX:-$build/wine-prefix}"
     # shellcheck source=../../scripts/wine-env.sh
@@ -371,6 +401,12 @@ for build in "$@"; do
     wine_prefix_prepare
   else
     kind=qt; program="$build/velmora"
+    if [ -z "$dbus_pid" ]; then
+      # A D-Bus session of our own, in which the Qt window offers its controls over AT-SPI to be read.
+      eval "$(dbus-launch --sh-syntax)"
+      dbus_pid=$DBUS_SESSION_BUS_PID
+      export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+    fi
   fi
   [ -x "$program" ] || [ "$kind" = win32 ] || fail "no program in $build"
   name=$(basename "$program")

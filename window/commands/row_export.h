@@ -65,7 +65,8 @@ public:
     virtual ~ExportView() = default;
     virtual void showMessage(const std::string& text, const std::string& detail) = 0;
     virtual void setBusy(bool busy) = 0;
-    virtual void discardQueuedInput() = 0;
+    /// As WindowView's: true when the dropped input held a request to close the window.
+    virtual bool discardQueuedInput() = 0;
     /// Puts `text` on the clipboard as the platform's plain (Unicode) text; returns the system's reason
     /// when it could not, an empty string when it did.
     virtual std::string putOnClipboard(const ClipboardText& text) = 0;

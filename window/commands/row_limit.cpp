@@ -1,21 +1,9 @@
 #include "window/commands/row_limit.h"
 
+#include "platform/physical_memory.h"
 #include "window/commands/row_store.h"
 
 #include <algorithm>
-#include <limits>
-
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace velmora {
 
@@ -29,28 +17,6 @@ std::size_t rowLimitForMemory(std::uint64_t physicalBytes) {
         --blocks;
     // A store's first row takes a whole block, so a smaller limit would save nothing.
     return static_cast<std::size_t>(std::max<std::uint64_t>(blocks, 1)) * RowStore::kBlockRows;
-}
-
-std::optional<std::uint64_t> memoryOfPages(long long pages, long long pageSize) {
-    if (pages <= 0 || pageSize <= 0)
-        return std::nullopt;
-    const auto p = static_cast<std::uint64_t>(pages);
-    const auto size = static_cast<std::uint64_t>(pageSize);
-    if (p > std::numeric_limits<std::uint64_t>::max() / size)
-        return std::numeric_limits<std::uint64_t>::max();
-    return p * size;
-}
-
-std::optional<std::uint64_t> physicalMemoryBytes() {
-#ifdef _WIN32
-    MEMORYSTATUSEX status{};
-    status.dwLength = sizeof status;
-    if (!GlobalMemoryStatusEx(&status) || status.ullTotalPhys == 0)
-        return std::nullopt;
-    return status.ullTotalPhys;
-#else
-    return memoryOfPages(sysconf(_SC_PHYS_PAGES), sysconf(_SC_PAGE_SIZE));
-#endif
 }
 
 std::size_t machineRowLimit() {

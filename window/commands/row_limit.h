@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 
 namespace velmora {
 
@@ -14,14 +13,8 @@ namespace velmora {
 /// instead of being ended by the system.
 std::size_t rowLimitForMemory(std::uint64_t physicalBytes);
 
-/// `pages` pages of `pageSize` bytes in 64-bit arithmetic (so it holds on a 32-bit system too), saturating
-/// at the largest 64-bit value; nothing when either is not positive, as when the system cannot tell.
-std::optional<std::uint64_t> memoryOfPages(long long pages, long long pageSize);
-
-/// The physical memory of this machine: sysconf on Linux, GlobalMemoryStatusEx on Windows.
-std::optional<std::uint64_t> physicalMemoryBytes();
-
-/// The row limit of this machine; RowStore::kDefaultLimit when its memory cannot be read.
+/// The row limit of this machine (platform/physical_memory.h); RowStore::kDefaultLimit when its memory
+/// cannot be read. Both windows hold their rows within it.
 std::size_t machineRowLimit();
 
 } // namespace velmora

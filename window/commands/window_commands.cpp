@@ -35,10 +35,12 @@ void WindowCommands::Command1_Click() {
         error = RunTimeError::outOfMemory();
     }
     m_view.rowsChanged();
-    m_view.discardQueuedInput();
+    const bool closeRequested = m_view.discardQueuedInput();
+    m_view.setBusy(false);
     if (error)
         reportError(*error);
-    m_view.setBusy(false);
+    if (closeRequested)
+        m_view.quit();
 }
 
 void WindowCommands::Command2_Click() { m_view.quit(); }

@@ -7,8 +7,10 @@
 // left in force. Command1_Click (Start) runs the search over the setup under the busy pointer, with the
 // result columns as its sink: every solution becomes a row of the row store, which the view's nine lists
 // draw. Command3_Click (Reset) empties the rows; Command2_Click (Quit) ends the program. A run-time error
-// in Start or Reset (the search's overflow, or the row store full) is reported in a message box; the rows
-// found before it stay and the program goes on.
+// in Start or Reset (the search's overflow, or the row store full) is reported in a message box, under the
+// default pointer since the program then waits for the user; the rows found before it stay and the
+// program goes on. Keys and clicks the user queued while Start ran are dropped, but a request to close the
+// window is kept and ends the program, as Quit does, once Start is over.
 //
 // Nothing here includes a toolkit header: each window is widgets and wiring over these calls.
 
@@ -38,8 +40,9 @@ public:
     /// The program's pointer: busy (the hourglass) or back to default. Turning it busy also lets the
     /// window system show it before a command holds the thread.
     virtual void setBusy(bool busy) = 0;
-    /// Drops the input the user queued while a command held the thread.
-    virtual void discardQueuedInput() = 0;
+    /// Drops the input the user queued while a command held the thread; returns true when it held a
+    /// request to close the window (its close button, Alt+F4, the window system's close command).
+    virtual bool discardQueuedInput() = 0;
     /// The row store gained or lost rows: the nine lists take in its new row count.
     virtual void rowsChanged() = 0;
     /// Ends the program at once.

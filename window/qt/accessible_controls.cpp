@@ -124,12 +124,12 @@ public:
     explicit LabelAccessible(HeadingLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
 
     QString text(QAccessible::Text t) const override {
-        const MnemonicText caption = parseMnemonics(static_cast<HeadingLabel*>(widget())->text());
+        const AccessKeyText<char16_t> caption = accessKeysOf(static_cast<HeadingLabel*>(widget())->text());
         switch (t) {
         case QAccessible::Name:
-            return caption.shown;
+            return QString::fromStdU16String(caption.shown);
         case QAccessible::Accelerator:
-            return caption.accessKey().toString(QKeySequence::NativeText);
+            return accessKeySequence(caption).toString(QKeySequence::NativeText);
         default:
             return QAccessibleWidget::text(t);
         }

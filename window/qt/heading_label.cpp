@@ -8,30 +8,15 @@
 
 namespace velmora {
 
-MnemonicText parseMnemonics(const QString& caption) {
-    MnemonicText result;
-    result.shown.reserve(caption.size());
-    for (qsizetype i = 0; i < caption.size(); ++i) {
-        if (caption[i] != u'&') {
-            result.shown += caption[i];
-            continue;
-        }
-        if (++i == caption.size())
-            break;
-        if (caption[i] != u'&')
-            result.underlined += result.shown.size();
-        result.shown += caption[i];
-    }
-    return result;
+AccessKeyText<char16_t> accessKeysOf(const QString& caption) {
+    return parseAccessKeys(std::u16string_view(QStringView(caption).utf16(), std::size_t(caption.size())));
 }
 
-QKeySequence MnemonicText::accessKey() const {
-    if (underlined.isEmpty())
+QKeySequence accessKeySequence(const AccessKeyText<char16_t>& caption) {
+    const std::optional<char16_t> key = caption.key();
+    if (!key)
         return {};
-    const QChar key = shown[underlined.first()].toUpper();
-    if (key.isSpace() || !key.isPrint())
-        return {};
-    return QKeySequence(QKeyCombination(Qt::AltModifier, Qt::Key(key.unicode())));
+    return QKeySequence(QKeyCombination(Qt::AltModifier, Qt::Key(QChar(*key).toUpper().unicode())));
 }
 
 HeadingLabel::HeadingLabel(QWidget* parent) : QWidget(parent) {
@@ -43,7 +28,7 @@ void HeadingLabel::setText(const QString& text) {
     m_text = text;
     if (m_shortcutId != 0)
         releaseShortcut(m_shortcutId);
-    const QKeySequence key = parseMnemonics(text).accessKey();
+    const QKeySequence key = accessKeySequence(accessKeysOf(text));
     m_shortcutId = key.isEmpty() ? 0 : grabShortcut(key);
     update();
     if (QAccessible::isActive()) {
@@ -62,18 +47,18 @@ bool HeadingLabel::event(QEvent* event) {
 }
 
 void HeadingLabel::paintEvent(QPaintEvent*) {
-    const MnemonicText caption = parseMnemonics(m_text);
-    if (caption.shown.isEmpty())
+    const AccessKeyText<char16_t> caption = accessKeysOf(m_text);
+    if (caption.shown.empty())
         return;
 
     // QPainter::drawText offers word wrap or wrap-anywhere but not both; a heading of one long word in a
     // 17-pixel label must still wrap, so lay the text out here.
-    QTextLayout layout(caption.shown, font());
+    QTextLayout layout(QString::fromStdU16String(caption.shown), font());
     QTextOption option(Qt::AlignLeft | Qt::AlignTop);
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
     QList<QTextLayout::FormatRange> marks;
-    for (qsizetype index : caption.underlined) {
+    for (std::size_t index : caption.marked) {
         QTextLayout::FormatRange mark;
         mark.start = int(index);
         mark.length = 1;

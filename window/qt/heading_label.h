@@ -1,27 +1,17 @@
 #pragma once
 
+#include "window/commands/access_keys.h"
+
 #include <QKeySequence>
-#include <QList>
 #include <QString>
 #include <QWidget>
 
 namespace velmora {
 
-/// A caption with its access-key marks worked out: the text shown and the indexes of the underlined
-/// characters.
-struct MnemonicText {
-    QString shown;
-    QList<qsizetype> underlined;
-
-    /// Alt plus the first marked character (upper case), or an empty sequence when nothing is marked or the
-    /// mark stands on a space.
-    QKeySequence accessKey() const;
-
-    friend bool operator==(const MnemonicText&, const MnemonicText&) = default;
-};
-
-/// "&x" shows x underlined (every mark), "&&" shows one ampersand, a lone "&" at the end shows nothing.
-MnemonicText parseMnemonics(const QString& caption);
+/// The access-key marks of a caption (window/commands/access_keys.h).
+AccessKeyText<char16_t> accessKeysOf(const QString& caption);
+/// Alt plus the caption's access key in upper case, or an empty sequence when it has none.
+QKeySequence accessKeySequence(const AccessKeyText<char16_t>& caption);
 
 /// The window's label: borderless static text on the window's background, starting at its top-left
 /// corner, wrapped at its width (between words where it can, else anywhere) and cut at its box. It never

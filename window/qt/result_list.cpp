@@ -1,10 +1,11 @@
 #include "window/qt/result_list.h"
 
-#include "search/number_text.h"
+#include "window/commands/list_texts.h"
 #include "window/commands/row_store.h"
 #include "window/qt/accessible_controls.h"
 
 #include <QAccessible>
+#include <QHash>
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -18,15 +19,6 @@ namespace velmora {
 
 namespace {
 constexpr int kTextMargin = 2; // pixels between the list's inner edge and an item's text
-
-// The first character of a number's text form, without writing the number out.
-char leadingChar(std::int32_t value) {
-    if (value < 0)
-        return '-';
-    while (value >= 10)
-        value /= 10;
-    return char('0' + value);
-}
 } // namespace
 
 ResultList::ResultList(const RowStore& store, int column, QWidget* parent)
@@ -51,9 +43,7 @@ QRect ResultList::itemRect(int row) const {
 }
 
 QString ResultList::itemText(int row) const {
-    char text[kMaxNumberText];
-    const char* end = writeNumberText(text, m_store.cell(static_cast<std::size_t>(row), m_column));
-    return QString::fromLatin1(text, end - text);
+    return QString::fromStdString(cellText(m_store, static_cast<std::size_t>(row), m_column));
 }
 
 void ResultList::rowsChanged() {
@@ -97,27 +87,7 @@ void ResultList::announceCurrentRow() {
     }
 }
 
-// The next row after the selected one whose text starts with `first`, going round past the end; -1 when
-// no row does. Items are numbers, so only '-' and digits can match.
-int ResultList::nextRowStartingWith(QChar first) const {
-    if (first != u'-' && (first < u'0' || first > u'9'))
-        return -1;
-    const char wanted = char(first.unicode());
-    for (int step = 1; step <= m_rowCount; ++step) {
-        const int row = (m_currentRow + step) % m_rowCount;
-        if (leadingChar(m_store.cell(static_cast<std::size_t>(row), m_column)) == wanted)
-            return row;
-    }
-    return -1;
-}
-
-void ResultList::scrollTo(int row) {
-    QScrollBar* bar = verticalScrollBar();
-    if (row < bar->value())
-        bar->setValue(row);
-    else if (row >= bar->value() + pageRows())
-        bar->setValue(row - pageRows() + 1);
-}
+void ResultList::scrollTo(int row) { verticalScrollBar()->setValue(topRowShowing(place(), row)); }
 
 void ResultList::paintEvent(QPaintEvent*) {
     QPainter painter(viewport());
@@ -150,64 +120,61 @@ void ResultList::paintEvent(QPaintEvent*) {
 }
 
 void ResultList::keyPressEvent(QKeyEvent* event) {
-    const int page = std::max(1, pageRows() - 1);
-    const int current = m_currentRow;
-    switch (event->key()) {
-    case Qt::Key_Up:
-        setCurrentRow(current < 0 ? 0 : current - 1);
-        break;
-    case Qt::Key_Down:
-        setCurrentRow(current + 1);
-        break;
-    case Qt::Key_PageUp:
-        setCurrentRow(current < 0 ? 0 : current - page);
-        break;
-    case Qt::Key_PageDown:
-        setCurrentRow(current < 0 ? page : current + page);
-        break;
-    case Qt::Key_Home:
-        setCurrentRow(0);
-        break;
-    case Qt::Key_End:
-        setCurrentRow(m_rowCount - 1);
-        break;
-    default: {
-        const QString typed = event->text();
-        const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-        if (!plain || typed.size() != 1 || !typed[0].isPrint()) {
-            event->ignore(); // Tab and everything else go on to the window
-            return;
-        }
-        if (const int row = nextRowStartingWith(typed[0]); row >= 0)
-            setCurrentRow(row);
-        break;
+    static const QHash<int, ListKey> keys{{Qt::Key_Up, ListKey::Up},         {Qt::Key_Down, ListKey::Down},
+                                          {Qt::Key_PageUp, ListKey::PageUp}, {Qt::Key_PageDown, ListKey::PageDown},
+                                          {Qt::Key_Home, ListKey::Home},     {Qt::Key_End, ListKey::End}};
+    if (const auto key = keys.constFind(event->key()); key != keys.constEnd()) {
+        setCurrentRow(rowAfterKey(place(), *key));
+        event->accept();
+        return;
     }
+    const QString typed = event->text();
+    const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (!plain || typed.size() != 1 || !typed[0].isPrint()) {
+        event->ignore(); // Tab and everything else go on to the window
+        return;
     }
+    if (const int row = nextRowStartingWith(m_store, m_column, place(), typed[0].unicode()); row >= 0)
+        setCurrentRow(row);
     event->accept();
 }
 
 void ResultList::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
-    const int row = topRow() + event->position().toPoint().y() / rowHeight();
-    if (row < m_rowCount)
+    m_dragY = event->position().toPoint().y();
+    if (const int row = rowAtPointer(place(), m_dragY, rowHeight()); row >= 0)
         setCurrentRow(row);
 }
 
 void ResultList::mouseMoveEvent(QMouseEvent* event) {
     if (event->buttons() & Qt::LeftButton)
-        selectFromPointer(event->position().toPoint().y());
+        drag(event->position().toPoint().y());
 }
 
-// While the button is held the selection follows the pointer; above or below the list it moves one row
-// beyond the ones in view, so holding the pointer there and moving it scrolls.
-void ResultList::selectFromPointer(int y) {
-    if (m_rowCount == 0)
+void ResultList::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        m_dragTimer.stop();
+}
+
+// While the button is held the selection follows the pointer; held above or below the list, the timer
+// goes on moving it a row at a time, as on a system list box, until the button is released.
+void ResultList::drag(int y) {
+    m_dragY = y;
+    if (const int row = rowWhileDragging(place(), y, rowHeight(), viewport()->height()); row >= 0)
+        setCurrentRow(row);
+    if (dragScrolls(y, viewport()->height()))
+        m_dragTimer.start(int(kDragScrollInterval.count()), this);
+    else
+        m_dragTimer.stop();
+}
+
+void ResultList::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != m_dragTimer.timerId()) {
+        QAbstractScrollArea::timerEvent(event);
         return;
-    const int row = y < 0                              ? topRow() - 1
-                    : y >= viewport()->height() ? topRow() + pageRows()
-                                                : topRow() + y / rowHeight();
-    setCurrentRow(std::min(row, m_rowCount - 1));
+    }
+    drag(m_dragY); // the release, which the list gets wherever the pointer is, stops the timer
 }
 
 void ResultList::resizeEvent(QResizeEvent* event) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "window/commands/list_cursor.h"
+
 #include <QAbstractScrollArea>
+#include <QBasicTimer>
 
 namespace velmora {
 
@@ -10,7 +13,8 @@ class RowStore;
 /// store, in insertion order, drawing only the rows in view. At most one item is selected; a vertical
 /// scroll bar shows when the items do not fit; there is no horizontal scrolling, and a wide item is cut
 /// at the right edge. Each list scrolls and selects on its own. As a system list box, it takes a typed
-/// character to the next item that starts with it and lets a drag with the button held move the selection.
+/// character to the next item that starts with it and lets a drag with the button held move the selection,
+/// scrolling on a timer while the pointer is held above or below it (window/commands/list_cursor.h).
 class ResultList final : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -37,6 +41,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -44,14 +50,16 @@ protected:
 private:
     void updateScrollBar();
     void scrollTo(int row);
-    void selectFromPointer(int y);
-    int nextRowStartingWith(QChar first) const;
+    void drag(int y);
+    ListPlace place() const { return {m_rowCount, m_currentRow, topRow(), pageRows()}; }
     void announceCurrentRow();
 
     const RowStore& m_store;
     int m_column = 0;
     int m_rowCount = 0;
     int m_currentRow = -1;
+    QBasicTimer m_dragTimer; // runs while a drag is held above or below the list
+    int m_dragY = 0;         // where the pointer was last seen while dragging
 };
 
 } // namespace velmora

@@ -1,6 +1,7 @@
 #include "window/qt/velm.h"
 
 #include "window/commands/control_table.h"
+#include "window/commands/list_texts.h"
 #include "window/qt/heading_label.h"
 #include "window/qt/list_menu.h"
 #include "window/qt/program_icon.h"
@@ -98,11 +99,17 @@ protected:
 };
 
 // Swallows everything the user did while a search held the thread, so that a click queued during it does
-// not fire once the search is over.
+// not fire once the search is over; a request to close the window is noted instead (the commands then end
+// the program once the search is over).
 class InputSwallower final : public QObject {
 public:
+    bool closeRequested = false;
+
     bool eventFilter(QObject*, QEvent* event) override {
         switch (event->type()) {
+        case QEvent::Close:
+            closeRequested = true;
+            return true;
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
         case QEvent::MouseButtonDblClick:
@@ -155,6 +162,7 @@ void Velm::createControls() {
         case ControlKind::List: {
             const int column = listCount++;
             auto* list = new ResultList(m_commands.rows(), column, this);
+            list->setAccessibleName(fromUtf8(listAccessibleName(column, {}))); // until its heading comes
             m_lists.at(std::size_t(column)) = list;
             m_tabOrder.emplace_back(spec.tabIndex, list);
             control = list;
@@ -204,9 +212,8 @@ bool Velm::eventFilter(QObject* watched, QEvent* event) {
     const QString typed = key->text();
     if (typed.size() != 1 || typed[0].isSpace() || (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
         return false;
-    const QKeySequence accessKey(QKeyCombination(Qt::AltModifier, Qt::Key(typed[0].toUpper().unicode())));
     for (std::size_t i = 0; i < m_labels.size(); ++i)
-        if (parseMnemonics(m_labels[i]->text()).accessKey() == accessKey) {
+        if (accessKeysOf(m_labels[i]->text()).matches(typed[0].unicode())) {
             focusAfter(m_labelTabIndexes[i]);
             return true;
         }
@@ -242,6 +249,7 @@ void Velm::Form_Load() {
 
 bool Velm::setHeading(int term, const std::string& text) {
     m_labels.at(std::size_t(term))->setText(fromUtf8(text));
+    m_lists.at(std::size_t(term))->setAccessibleName(fromUtf8(listAccessibleName(term, text)));
     return true;
 }
 
@@ -260,11 +268,12 @@ void Velm::setBusy(bool busy) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void Velm::discardQueuedInput() {
+bool Velm::discardQueuedInput() {
     InputSwallower swallower;
     qApp->installEventFilter(&swallower);
     QCoreApplication::processEvents();
     qApp->removeEventFilter(&swallower);
+    return swallower.closeRequested;
 }
 
 void Velm::rowsChanged() {

@@ -4,8 +4,9 @@
 // (window/commands/window_commands.h, which tells the flow from the settings file to the rows). Showing
 // the window for the first time raises Form_Load; the three buttons call Command1_Click (Start),
 // Command3_Click (Reset) and Command2_Click (Quit). The nine ResultLists draw the rows of the commands'
-// row store; the labels show the headings. Each list's keys and context menu take its rows out of the
-// window (window/qt/list_menu.h, over the shared RowExport).
+// row store; the labels show the headings, and each list is named after its column for a screen reader.
+// Each list's keys and context menu take its rows out of the window (window/qt/list_menu.h, over the
+// shared RowExport).
 
 #include "window/commands/row_export.h"
 #include "window/commands/window_commands.h"
@@ -55,7 +56,7 @@ private:
     bool setHeading(int term, const std::string& text) override;
     void showMessage(const std::string& text, const std::string& detail) override;
     void setBusy(bool busy) override;
-    void discardQueuedInput() override;
+    bool discardQueuedInput() override;
     void rowsChanged() override;
     void quit() override;
     // ExportView (the rest it shares with WindowView)

@@ -1,11 +1,13 @@
 #include "window/win32/accessible_controls.h"
 
-#include "window/win32/heading_label.h"
+#include "window/commands/access_keys.h"
 #include "window/win32/result_list.h"
+#include "window/win32/window_class.h"
 
 #include <oleacc.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 namespace velmora {
@@ -28,10 +30,9 @@ HRESULT giveNothing(VARIANT* out) {
     return S_FALSE;
 }
 
-std::wstring captionOf(HWND window) {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
+AccessKeyText<wchar_t> captionOf(HWND label) {
+    const std::wstring caption = windowText(label);
+    return parseAccessKeys(std::wstring_view(caption));
 }
 
 } // namespace
@@ -116,9 +117,7 @@ public:
             return check;
         if (child.lVal != CHILDID_SELF)
             return giveText(m_list->itemText(child.lVal - 1), name);
-        if (!m_list)
-            return giveText(parseMnemonics(captionOf(m_hwnd)).shown, name);
-        return m_standard->get_accName(child, name);
+        return giveText(m_list ? m_list->accessibleName() : captionOf(m_hwnd).shown, name);
     }
 
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
@@ -154,8 +153,8 @@ public:
         if (child.lVal != CHILDID_SELF)
             return S_FALSE;
         if (!m_list) {
-            const MnemonicText caption = parseMnemonics(captionOf(m_hwnd));
-            return caption.marked.empty() ? S_FALSE : giveText(L"Alt+" + caption.shown.substr(caption.marked.front(), 1), shortcut);
+            const std::optional<wchar_t> key = captionOf(m_hwnd).key();
+            return key ? giveText(std::wstring(L"Alt+") + *key, shortcut) : S_FALSE;
         }
         return m_standard->get_accKeyboardShortcut(child, shortcut);
     }

@@ -6,10 +6,10 @@
 //
 // A result list is a list whose rows are simple child elements, child ids 1..rowCount: nothing is made per
 // row, whatever the count. A row's name is its text as the list draws it; the current row is the selected
-// one, and the focused one while the list has the focus. A heading label is static text named by its
-// caption as shown, without the access-key marks. What neither object answers itself (the parent, the
-// window's place among its siblings, the list's own name and box) comes from the system's standard object
-// for the window's client area.
+// one, and the focused one while the list has the focus; the list itself is named after its column
+// (ResultList::accessibleName). A heading label is static text named by its caption as shown, without the
+// access-key marks. What neither object answers itself (the parent, the window's place among its
+// siblings, the list's own box) comes from the system's standard object for the window's client area.
 //
 // A client may hold an object longer than its control lives: the control disconnects it when its window
 // goes, and every call then fails with CO_E_OBJNOTCONNECTED.

@@ -1,6 +1,8 @@
 #include "window/win32/heading_label.h"
 
+#include "window/commands/access_keys.h"
 #include "window/win32/accessible_controls.h"
+#include "window/win32/window_class.h"
 
 #include <algorithm>
 
@@ -13,12 +15,6 @@ constexpr int kFontSlot = 0;
 constexpr int kAccessibleSlot = sizeof(LONG_PTR);
 
 bool isHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-
-std::wstring windowText(HWND window) {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
 
 // How many characters from `start` fit in `width`: at least one character (a surrogate pair is one), never
 // half of a pair.
@@ -39,7 +35,7 @@ void paint(HWND window) {
     HDC dc = BeginPaint(window, &ps);
     RECT box;
     GetClientRect(window, &box);
-    const MnemonicText caption = parseMnemonics(windowText(window));
+    const AccessKeyText<wchar_t> caption = parseAccessKeys(std::wstring_view(windowText(window)));
     if (!caption.shown.empty()) {
         HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(GetWindowLongPtrW(window, kFontSlot)));
         SetBkMode(dc, TRANSPARENT);
@@ -109,34 +105,10 @@ LRESULT CALLBACK labelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 } // namespace
 
 void registerHeadingLabelClass(HINSTANCE instance) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    if (GetClassInfoExW(instance, kHeadingLabelClass, &windowClass))
-        return;
-    windowClass.lpfnWndProc = labelProc;
-    windowClass.cbWndExtra = 2 * sizeof(LONG_PTR);
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kHeadingLabelClass;
-    RegisterClassExW(&windowClass);
-}
-
-MnemonicText parseMnemonics(std::wstring_view caption) {
-    MnemonicText result;
-    result.shown.reserve(caption.size());
-    for (std::size_t i = 0; i < caption.size(); ++i) {
-        if (caption[i] != L'&') {
-            result.shown += caption[i];
-            continue;
-        }
-        if (++i == caption.size())
-            break;
-        if (caption[i] != L'&')
-            result.marked.push_back(result.shown.size());
-        result.shown += caption[i];
-    }
-    return result;
+    WindowClassSpec windowClass{kHeadingLabelClass, labelProc};
+    windowClass.extraBytes = 2 * sizeof(LONG_PTR);
+    windowClass.background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    registerWindowClass(instance, windowClass);
 }
 
 std::vector<TextLine> wrapLines(HDC dc, std::wstring_view text, int width, int height) {

@@ -3,7 +3,8 @@
 // The window's labels: borderless static text of a window class of our own, so that it draws exactly as
 // designed whatever the system's keyboard-cue setting. The text starts at the top-left corner, is
 // left-aligned, wraps at the label's width (between words where it can, anywhere where it must) and is cut
-// at the label's box. '&' is not shown and underlines the character after it, always; "&&" shows one '&'.
+// at the label's box. '&' is not shown and underlines the character after it, always; "&&" shows one '&'
+// (window/commands/access_keys.h).
 // A label never takes the focus; the window moves the focus for a label's access key (Velm). A screen
 // reader reads the caption as shown, through WM_GETOBJECT (accessible_controls.h).
 
@@ -21,13 +22,6 @@ inline constexpr wchar_t kHeadingLabelClass[] = L"VelmoraHeadingLabel";
 
 /// Registers the labels' window class once per program.
 void registerHeadingLabelClass(HINSTANCE instance);
-
-/// A caption with its access-key marks taken out.
-struct MnemonicText {
-    std::wstring shown;               // the text as drawn
-    std::vector<std::size_t> marked;  // positions in `shown` of the underlined characters, ascending
-};
-MnemonicText parseMnemonics(std::wstring_view caption);
 
 /// One line of a wrapped text: `length` characters from `start`.
 struct TextLine {

@@ -3,7 +3,7 @@
 #include "window/commands/row_export.h"
 #include "window/commands/safe_file.h"
 #include "window/win32/result_list.h"
-#include "window/win32/wide_text.h"
+#include "platform/wide_text.h"
 
 #include <commctrl.h>
 #include <commdlg.h>

@@ -1,12 +1,13 @@
 #include "window/win32/result_list.h"
 
-#include "search/number_text.h"
+#include "window/commands/list_texts.h"
 #include "window/commands/row_store.h"
 
 #include <windowsx.h>
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 namespace velmora {
 
@@ -14,29 +15,14 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"VelmoraResultList";
 constexpr int kTextMargin = 2; // pixels between the list's inner edge and an item's text
-
-// The first character of a number's text, without writing the text: '-' or its leading digit.
-wchar_t firstCharacter(std::int32_t value) {
-    if (value < 0)
-        return L'-';
-    while (value >= 10)
-        value /= 10;
-    return static_cast<wchar_t>(L'0' + value);
-}
+constexpr UINT_PTR kDragTimer = 1;
 
 } // namespace
 
 void ResultList::registerClass(HINSTANCE instance) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    if (GetClassInfoExW(instance, kClassName, &windowClass))
-        return;
+    WindowClassSpec windowClass{kClassName, windowProc};
     windowClass.style = CS_DBLCLKS;
-    windowClass.lpfnWndProc = windowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = kClassName;
-    RegisterClassExW(&windowClass);
+    registerWindowClass(instance, windowClass);
 }
 
 ResultList::ResultList(HWND parent, const RECT& box, int id, const RowStore& store, int column, HFONT font)
@@ -46,7 +32,7 @@ ResultList::ResultList(HWND parent, const RECT& box, int id, const RowStore& sto
     // WS_CLIPSIBLINGS with a place above the labels in the z-order: a list is drawn over a label it overlaps.
     CreateWindowExW(WS_EX_CLIENTEDGE, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_CLIPSIBLINGS,
                     box.left, box.top, box.right - box.left, box.bottom - box.top, parent,
-                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, this);
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, static_cast<WindowOwner*>(this));
     HDC dc = GetDC(m_hwnd);
     HGDIOBJ old = SelectObject(dc, m_font);
     TEXTMETRICW metrics{};
@@ -60,7 +46,7 @@ ResultList::ResultList(HWND parent, const RECT& box, int id, const RowStore& sto
 ResultList::~ResultList() {
     m_accessible.disconnect(); // before the window and the rows go
     if (m_hwnd && IsWindow(m_hwnd)) {
-        SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, 0);
+        detachWindow();
         DestroyWindow(m_hwnd);
     }
 }
@@ -74,9 +60,15 @@ int ResultList::pageRows() const {
 int ResultList::maxTopRow() const { return std::max(0, m_rowCount - pageRows()); }
 
 std::wstring ResultList::itemText(int row) const {
-    char text[kMaxNumberText];
-    const char* end = writeNumberText(text, m_store.cell(static_cast<std::size_t>(row), m_column));
-    return std::wstring(static_cast<const char*>(text), static_cast<const char*>(end));
+    const std::string text = cellText(m_store, static_cast<std::size_t>(row), m_column);
+    return std::wstring(text.begin(), text.end()); // ASCII
+}
+
+void ResultList::setAccessibleName(std::wstring name) {
+    if (name == m_name)
+        return;
+    m_name = std::move(name);
+    NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, m_hwnd, OBJID_CLIENT, CHILDID_SELF);
 }
 
 RECT ResultList::rowBox(int row) const {
@@ -127,10 +119,7 @@ void ResultList::setCurrentRow(int row) {
         return;
     const int previous = m_currentRow;
     m_currentRow = std::clamp(row, 0, m_rowCount - 1);
-    if (m_currentRow < m_topRow)
-        scrollTo(m_currentRow);
-    else if (m_currentRow >= m_topRow + pageRows())
-        scrollTo(m_currentRow - pageRows() + 1);
+    scrollTo(topRowShowing(place(), m_currentRow));
     if (previous != m_currentRow) {
         announceCurrentRow();
         // Rows outside the view invalidate nothing visible; the whole client is at most a few dozen rows.
@@ -185,43 +174,18 @@ void ResultList::paint() {
 }
 
 void ResultList::keyDown(WPARAM key) {
-    const int page = std::max(1, pageRows() - 1);
-    const int current = m_currentRow;
-    switch (key) {
-    case VK_UP:
-        setCurrentRow(current < 0 ? 0 : current - 1);
-        break;
-    case VK_DOWN:
-        setCurrentRow(current + 1);
-        break;
-    case VK_PRIOR:
-        setCurrentRow(current < 0 ? 0 : current - page);
-        break;
-    case VK_NEXT:
-        setCurrentRow(current < 0 ? page : current + page);
-        break;
-    case VK_HOME:
-        setCurrentRow(0);
-        break;
-    case VK_END:
-        setCurrentRow(m_rowCount - 1);
-        break;
-    default:
-        break;
-    }
+    static constexpr std::pair<WPARAM, ListKey> kKeys[] = {
+        {VK_UP, ListKey::Up},       {VK_DOWN, ListKey::Down}, {VK_PRIOR, ListKey::PageUp},
+        {VK_NEXT, ListKey::PageDown}, {VK_HOME, ListKey::Home}, {VK_END, ListKey::End},
+    };
+    for (const auto& [virtualKey, listKey] : kKeys)
+        if (virtualKey == key)
+            setCurrentRow(rowAfterKey(place(), listKey));
 }
 
 void ResultList::typed(wchar_t character) {
-    if (m_rowCount == 0 || character < L' ')
-        return;
-    // The next row after the selected one whose text starts with the character, going round to the top.
-    for (int step = 1; step <= m_rowCount; ++step) {
-        const int row = static_cast<int>((static_cast<long long>(m_currentRow) + step + m_rowCount) % m_rowCount);
-        if (firstCharacter(m_store.cell(static_cast<std::size_t>(row), m_column)) == character) {
-            setCurrentRow(row);
-            return;
-        }
-    }
+    if (const int row = nextRowStartingWith(m_store, m_column, place(), character); row >= 0)
+        setCurrentRow(row);
 }
 
 void ResultList::verticalScroll(int code) {
@@ -270,11 +234,22 @@ void ResultList::wheel(int delta) {
     scrollTo(m_topRow - notches * lines);
 }
 
-void ResultList::pointAt(int y, bool clampToRows) {
-    const int offset = y >= 0 ? y / m_rowHeight : -1;
-    const int row = m_topRow + offset;
-    if (clampToRows || (row >= 0 && row < m_rowCount))
-        setCurrentRow(row);
+// While the button is held the selection follows the pointer; held above or below the list, a timer goes
+// on moving it a row at a time, as on a system list box, until the button is released.
+void ResultList::drag(int y) {
+    m_dragY = y;
+    RECT client{};
+    GetClientRect(m_hwnd, &client);
+    setCurrentRow(rowWhileDragging(place(), y, m_rowHeight, client.bottom));
+    if (dragScrolls(y, client.bottom))
+        SetTimer(m_hwnd, kDragTimer, static_cast<UINT>(kDragScrollInterval.count()), nullptr);
+    else
+        KillTimer(m_hwnd, kDragTimer);
+}
+
+void ResultList::stopDragging() {
+    m_dragging = false;
+    KillTimer(m_hwnd, kDragTimer);
 }
 
 LRESULT ResultList::handle(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -320,38 +295,30 @@ LRESULT ResultList::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDBLCLK:
         SetFocus(m_hwnd);
         SetCapture(m_hwnd);
-        pointAt(GET_Y_LPARAM(lParam), false);
+        m_dragging = true;
+        m_dragY = GET_Y_LPARAM(lParam);
+        if (const int row = rowAtPointer(place(), m_dragY, m_rowHeight); row >= 0)
+            setCurrentRow(row);
         return 0;
     case WM_MOUSEMOVE:
-        // Dragging with the button held moves the selection with the pointer, scrolling past the edges.
-        if (GetCapture() == m_hwnd && (wParam & MK_LBUTTON))
-            pointAt(GET_Y_LPARAM(lParam), true);
+        if (m_dragging && (wParam & MK_LBUTTON))
+            drag(GET_Y_LPARAM(lParam));
+        return 0;
+    case WM_TIMER:
+        if (wParam == kDragTimer && m_dragging)
+            drag(m_dragY);
         return 0;
     case WM_LBUTTONUP:
+        stopDragging();
         if (GetCapture() == m_hwnd)
             ReleaseCapture();
+        return 0;
+    case WM_CAPTURECHANGED:
+        stopDragging();
         return 0;
     default:
         return DefWindowProcW(m_hwnd, message, wParam, lParam);
     }
-}
-
-LRESULT CALLBACK ResultList::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* list = static_cast<ResultList*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        list->m_hwnd = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(list));
-    }
-    auto* list = reinterpret_cast<ResultList*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!list)
-        return DefWindowProcW(window, message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        list->m_accessible.disconnect();
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        list->m_hwnd = nullptr;
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-    return list->handle(message, wParam, lParam);
 }
 
 } // namespace velmora

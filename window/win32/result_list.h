@@ -6,12 +6,15 @@
 // this one reads the 32-bit track position instead. A single column of text items in insertion order, at
 // most one selected; a vertical scroll bar only when the items do not fit; no horizontal scrolling, a
 // wide item cut at the right edge. Arrows, Page Up/Down, Home, End, the wheel, a typed character (the next
-// row that starts with it) and dragging with the button held move the selection; a focus frame shows
+// row that starts with it) and dragging with the button held move the selection (window/commands/
+// list_cursor.h); held above or below the list, the drag goes on scrolling on a timer. A focus frame shows
 // while the list has the focus, even when it is empty. Each list scrolls and selects on its own. A screen
-// reader finds the list and its rows through WM_GETOBJECT (accessible_controls.h); the selected row is
-// announced as it moves.
+// reader finds the list, by its name, and its rows through WM_GETOBJECT (accessible_controls.h); the
+// selected row is announced as it moves.
 
+#include "window/commands/list_cursor.h"
 #include "window/win32/accessible_controls.h"
+#include "window/win32/window_class.h"
 
 #include <windows.h>
 
@@ -21,7 +24,7 @@ namespace velmora {
 
 class RowStore;
 
-class ResultList {
+class ResultList final : private WindowOwner {
 public:
     /// The lists' window class; registered once per program.
     static void registerClass(HINSTANCE instance);
@@ -33,7 +36,7 @@ public:
     ResultList(const ResultList&) = delete;
     ResultList& operator=(const ResultList&) = delete;
 
-    HWND hwnd() const { return m_hwnd; }
+    using WindowOwner::hwnd;
 
     /// Takes in the store's new row count, after rows were appended or removed.
     void rowsChanged();
@@ -49,16 +52,22 @@ public:
     /// Selects `row` (clamped to the rows) and scrolls it into view, as the keyboard does.
     void selectRow(int row) { setCurrentRow(row); }
 
+    /// What a screen reader calls the list; a change is announced.
+    void setAccessibleName(std::wstring name);
+    const std::wstring& accessibleName() const { return m_name; }
+
 private:
-    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void windowGone() override { m_accessible.disconnect(); }
+    ListPlace place() const { return {m_rowCount, m_currentRow, m_topRow, pageRows()}; }
 
     void paint();
     void keyDown(WPARAM key);
     void typed(wchar_t character);
     void verticalScroll(int code);
     void wheel(int delta);
-    void pointAt(int y, bool clampToRows);
+    void drag(int y);
+    void stopDragging();
     void setCurrentRow(int row);
     void announceCurrentRow() const;
     void scrollTo(int top);
@@ -66,7 +75,6 @@ private:
     int maxTopRow() const;
     RECT rowBox(int row) const;
 
-    HWND m_hwnd = nullptr;
     const RowStore& m_store;
     int m_column = 0;
     HFONT m_font = nullptr;
@@ -75,6 +83,9 @@ private:
     int m_topRow = 0;
     int m_currentRow = -1;
     int m_wheelRest = 0; // wheel movement short of a whole notch
+    bool m_dragging = false; // the button went down in the list and is still held
+    int m_dragY = 0;         // where the pointer was last seen while dragging
+    std::wstring m_name;
     AccessibleSlot m_accessible; // what a screen reader reads: the list and its rows
 };
 

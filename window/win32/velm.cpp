@@ -1,13 +1,16 @@
 #include "window/win32/velm.h"
 
+#include "platform/wide_text.h"
+#include "window/commands/access_keys.h"
 #include "window/commands/control_table.h"
+#include "window/commands/list_texts.h"
 #include "window/win32/heading_label.h"
 #include "window/win32/list_menu.h"
 #include "window/win32/result_list.h"
-#include "window/win32/wide_text.h"
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velmora {
@@ -30,20 +33,24 @@ int indexOf(std::string_view name) {
     return -1;
 }
 
-void registerWindowClass(HINSTANCE instance, WNDPROC windowProc) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    if (GetClassInfoExW(instance, kClassName, &windowClass))
-        return;
-    windowClass.lpfnWndProc = windowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kClassName;
-    // The 16 x 16 icon of the resources, for the title bar and the task bar alike.
-    windowClass.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
-    windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 16, 16, 0));
-    RegisterClassExW(&windowClass);
+// The system's button procedure, under the one of ours that every button of the window has.
+WNDPROC g_systemButtonProc = nullptr;
+
+// A button looks like the default only while it has the focus. The dialog manager gives a button that Tab
+// reaches the default-button look and takes it back on its own focus moves only; the window's own moves
+// (a click in a list, an access key, the focus restored after a message box) would leave it behind.
+LRESULT CALLBACK buttonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
+    const LRESULT result = CallWindowProcW(g_systemButtonProc, button, message, wParam, lParam);
+    if (message == WM_KILLFOCUS && (GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+        SendMessageW(button, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    return result;
+}
+
+// A request to close the window among the input queued while a command held the thread: a press on the
+// close button of the frame, or Alt+F4.
+bool requestsClose(const MSG& message) {
+    return (message.message == WM_NCLBUTTONDOWN && message.wParam == HTCLOSE) ||
+           (message.message == WM_SYSKEYDOWN && message.wParam == VK_F4);
 }
 
 } // namespace
@@ -51,7 +58,12 @@ void registerWindowClass(HINSTANCE instance, WNDPROC windowProc) {
 Velm::Velm(HINSTANCE instance, int dpi, std::size_t rowLimit, Search search)
     : m_commands(*this, rowLimit, std::move(search)), m_dpi(dpi), m_defaultFont(defaultFont(dpi)),
       m_label1Font(label1Font(dpi)) {
-    registerWindowClass(instance, windowProc);
+    WindowClassSpec windowClass{kClassName, windowProc};
+    windowClass.background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    // The 16 x 16 icon of the resources, for the title bar and the task bar alike.
+    windowClass.icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    windowClass.smallIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 16, 16, LR_SHARED));
+    registerWindowClass(instance, windowClass);
     registerHeadingLabelClass(instance);
     ResultList::registerClass(instance);
     const SIZE client = clientSize(dpi);
@@ -59,7 +71,7 @@ Velm::Velm(HINSTANCE instance, int dpi, std::size_t rowLimit, Search search)
     AdjustWindowRectEx(&frame, kStyle, FALSE, 0);
     // Placed where the system places a new window: no position of its own, no centring.
     CreateWindowExW(0, kClassName, kTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
-                    frame.bottom - frame.top, nullptr, nullptr, instance, this);
+                    frame.bottom - frame.top, nullptr, nullptr, instance, static_cast<WindowOwner*>(this));
     createControls(instance);
     m_listMenu = std::make_unique<ListMenu>(m_export, m_lists, m_hwnd);
     m_focus = control("Command1");
@@ -90,16 +102,13 @@ void Velm::createControls(HINSTANCE instance) {
             break;
         case ControlKind::List: {
             auto list = std::make_unique<ResultList>(m_hwnd, box, id, rows(), column, m_defaultFont.get());
+            list->setAccessibleName(wideFromUtf8(listAccessibleName(column, {}))); // until its heading comes
             control = list->hwnd();
             m_lists.at(static_cast<std::size_t>(column++)) = std::move(list);
             break;
         }
         case ControlKind::Button:
-            // BS_PUSHBUTTON, never BS_DEFPUSHBUTTON: no button is the default.
-            control = CreateWindowExW(0, L"BUTTON", wideFromUtf8(spec.caption).c_str(),
-                                      WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, box.left,
-                                      box.top, box.right - box.left, box.bottom - box.top, m_hwnd,
-                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+            control = createButton(instance, spec, box, id);
             break;
         }
         m_controls[i] = control;
@@ -123,6 +132,19 @@ void Velm::createControls(HINSTANCE instance) {
         SetWindowPos(m_controls[i], previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         previous = m_controls[i];
     }
+}
+
+HWND Velm::createButton(HINSTANCE instance, const ControlSpec& spec, const RECT& box, int id) {
+    // BS_PUSHBUTTON, never BS_DEFPUSHBUTTON: no button is the default.
+    HWND button = CreateWindowExW(0, L"BUTTON", wideFromUtf8(spec.caption).c_str(),
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, box.left, box.top,
+                                  box.right - box.left, box.bottom - box.top, m_hwnd,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    const auto previous = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(buttonProc)));
+    if (previous != buttonProc)
+        g_systemButtonProc = previous;
+    return button;
 }
 
 HWND Velm::control(std::string_view name) const {
@@ -174,15 +196,11 @@ bool Velm::preTranslate(MSG& message) {
 }
 
 bool Velm::focusAfterAccessKey(wchar_t key) {
-    const auto upper = [](wchar_t c) { return static_cast<wchar_t>(reinterpret_cast<ULONG_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(c))))); };
     for (std::size_t i = 0; i < kControls.size(); ++i) {
         if (kControls[i].kind != ControlKind::Label)
             continue;
-        std::wstring caption(static_cast<std::size_t>(GetWindowTextLengthW(m_controls[i])) + 1, L'\0');
-        caption.resize(static_cast<std::size_t>(GetWindowTextW(m_controls[i], caption.data(), static_cast<int>(caption.size()))));
-        const MnemonicText text = parseMnemonics(caption);
-        const bool matches = std::ranges::any_of(text.marked, [&](std::size_t at) { return upper(text.shown[at]) == upper(key); });
-        if (!matches)
+        const std::wstring caption = windowText(m_controls[i]);
+        if (!parseAccessKeys(std::wstring_view(caption)).matches(key))
             continue;
         // The next control after the label in tab order that takes the focus, going round after the last.
         const int from = kControls[i].tabIndex;
@@ -202,7 +220,10 @@ bool Velm::focusAfterAccessKey(wchar_t key) {
 
 bool Velm::setHeading(int term, const std::string& text) {
     HWND label = control("Label" + std::to_string(term + 1));
-    return label && SetWindowTextW(label, wideFromUtf8(text).c_str());
+    if (!label || !SetWindowTextW(label, wideFromUtf8(text).c_str()))
+        return false;
+    m_lists.at(static_cast<std::size_t>(term))->setAccessibleName(wideFromUtf8(listAccessibleName(term, text)));
+    return true;
 }
 
 void Velm::showMessage(const std::string& text, const std::string& detail) {
@@ -223,14 +244,15 @@ void Velm::setBusy(bool busy) {
     }
 }
 
-void Velm::discardQueuedInput() {
+bool Velm::discardQueuedInput() {
+    bool close = false;
     MSG message;
-    while (PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    for (const auto& [first, last] : {std::pair<UINT, UINT>{WM_KEYFIRST, WM_KEYLAST}, {WM_MOUSEFIRST, WM_MOUSELAST},
+                                     {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}}) {
+        while (PeekMessageW(&message, nullptr, first, last, PM_REMOVE))
+            close = close || requestsClose(message);
     }
-    while (PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
-    }
-    while (PeekMessageW(&message, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
-    }
+    return close;
 }
 
 void Velm::rowsChanged() {
@@ -292,23 +314,6 @@ LRESULT Velm::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     }
     return DefWindowProcW(m_hwnd, message, wParam, lParam);
-}
-
-LRESULT CALLBACK Velm::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* velm = static_cast<Velm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        velm->m_hwnd = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(velm));
-    }
-    auto* velm = reinterpret_cast<Velm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!velm)
-        return DefWindowProcW(window, message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        velm->m_hwnd = nullptr;
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-    return velm->handle(message, wParam, lParam);
 }
 
 } // namespace velmora

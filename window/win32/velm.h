@@ -9,15 +9,21 @@
 //
 // The keyboard goes through run()'s message loop: Tab and Shift+Tab follow the table's tab order (the
 // focusable controls stand in the z-order by tab index, the labels below them all); Alt plus a label's
-// access key moves the focus to the next control after the label in tab order; Enter and Space press a
-// focused button, and Enter elsewhere and Escape do nothing, since no button is the default or the cancel
-// button. Each list's keys and context menu take its rows out of the window (window/win32/list_menu.h,
-// over the shared RowExport).
+// access key (its first marked character) moves the focus to the next control after the label in tab
+// order; Enter and Space press a focused button, and Enter elsewhere and Escape do nothing, since no button
+// is the default or the cancel button. The dialog manager gives a button that Tab reaches the
+// default-button look; the button drops it as soon as it loses the focus, however the focus moves.
+//
+// While Start runs the window takes no input: what the user queued meanwhile is dropped, but a click on
+// the close button or Alt+F4 ends the program once Start is over. Each list is named after its column for
+// a screen reader: "合計", or the heading of its term, renamed with the heading. Each list's keys and
+// context menu take its rows out of the window (window/win32/list_menu.h, over the shared RowExport).
 
 #include "window/commands/control_table.h"
 #include "window/commands/row_export.h"
 #include "window/commands/window_commands.h"
 #include "window/win32/dpi_fonts.h"
+#include "window/win32/window_class.h"
 
 #include <windows.h>
 
@@ -30,13 +36,13 @@ namespace velmora {
 class ListMenu;
 class ResultList;
 
-class Velm final : private WindowView, private ExportView {
+class Velm final : private WindowView, private ExportView, private WindowOwner {
 public:
     using Search = WindowCommands::Search;
 
     /// Creates the window, hidden, laid out at `dpi` dots per inch. `rowLimit`: the most rows the result
-    /// columns hold (RowStore::kDefaultLimit unless a test sets less).
-    explicit Velm(HINSTANCE instance, int dpi = systemDpi(), std::size_t rowLimit = RowStore::kDefaultLimit,
+    /// columns hold (what the machine's memory holds, unless a test sets less).
+    explicit Velm(HINSTANCE instance, int dpi = systemDpi(), std::size_t rowLimit = machineRowLimit(),
                   Search search = {});
     ~Velm() override;
     Velm(const Velm&) = delete;
@@ -55,7 +61,7 @@ public:
     /// The window's own handling of a keyboard message before it is dispatched: true when it took it.
     bool preTranslate(MSG& message);
 
-    HWND hwnd() const { return m_hwnd; }
+    using WindowOwner::hwnd;
     /// The control named `name` in the control table, or null.
     HWND control(std::string_view name) const;
     /// List1 .. List9: `column` 0 .. 8.
@@ -66,16 +72,16 @@ public:
     RowExport& rowExport() { return m_export; }
 
 private:
-    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) override;
     void createControls(HINSTANCE instance);
+    HWND createButton(HINSTANCE instance, const ControlSpec& spec, const RECT& box, int id);
     bool focusAfterAccessKey(wchar_t key);
 
     // WindowView
     bool setHeading(int term, const std::string& text) override;
     void showMessage(const std::string& text, const std::string& detail) override;
     void setBusy(bool busy) override;
-    void discardQueuedInput() override;
+    bool discardQueuedInput() override;
     void rowsChanged() override;
     void quit() override;
     // ExportView (the rest it shares with WindowView)
@@ -87,7 +93,6 @@ private:
     int m_dpi = 96;
     Font m_defaultFont;
     Font m_label1Font;
-    HWND m_hwnd = nullptr;
     std::array<HWND, kControls.size()> m_controls{}; // in the control table's order
     std::array<std::unique_ptr<ResultList>, ResultColumns::kListCount> m_lists;
     std::unique_ptr<ListMenu> m_listMenu;

@@ -38,7 +38,10 @@ public:
         log.push_back("message " + text + " / " + detail);
     }
     void setBusy(bool busy) override { log.push_back(busy ? "busy on" : "busy off"); }
-    void discardQueuedInput() override { log.push_back("discard"); }
+    bool discardQueuedInput() override {
+        log.push_back("discard");
+        return false;
+    }
     void rowsChanged() override {}
     void quit() override {}
     std::string putOnClipboard(const ClipboardText& text) override {

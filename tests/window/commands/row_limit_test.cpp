@@ -1,5 +1,5 @@
 // The row limit: whole blocks of the row store in half of the physical memory, between one block and
-// 2^30 rows, with the memory size computed in 64 bits.
+// 2^30 rows.
 #include "window/commands/row_limit.h"
 
 #include "search/run_time_error.h"
@@ -7,9 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <limits>
-#include <optional>
 #include <vector>
 
 namespace velmora {
@@ -68,38 +66,6 @@ TEST(RowLimit, WholeBlocksInHalfTheMemoryBetweenOneBlockAndTwoToThe30) {
             EXPECT_GT(bytesWhenFull(rows + kBlock), c.memory / 2);
         }
     }
-}
-
-TEST(RowLimit, MemoryOfPagesIsA64BitProductThatSaturates) {
-    constexpr long long kLongLongMax = std::numeric_limits<long long>::max();
-    struct Case {
-        const char* name;
-        long long pages;
-        long long pageSize;
-        std::optional<std::uint64_t> bytes;
-    };
-    const Case cases[] = {
-        {"the system cannot tell", -1, 4096, std::nullopt},
-        {"no pages", 0, 4096, std::nullopt},
-        {"no page size", 262144, 0, std::nullopt},
-        {"8 GiB: 0 in 32 bits", 1 << 21, 4096, std::uint64_t{1} << 33},
-        {"a page over 4 GiB", (1 << 20) + 1, 4096, (std::uint64_t{1} << 32) + 4096},
-        {"2^63 exactly", std::int64_t{1} << 51, 4096, std::uint64_t{1} << 63},
-        {"2^64 saturates", std::int64_t{1} << 52, 4096, kMax64},
-        {"the largest of both", kLongLongMax, kLongLongMax, kMax64},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(memoryOfPages(c.pages, c.pageSize), c.bytes);
-    }
-}
-
-TEST(RowLimit, ThisMachineReportsItsMemory) {
-    const std::optional<std::uint64_t> memory = physicalMemoryBytes();
-    ASSERT_TRUE(memory.has_value());
-    EXPECT_GE(*memory, std::uint64_t{64} << 20);
-    std::printf("physical memory %llu bytes, row limit %llu rows\n", static_cast<unsigned long long>(*memory),
-                static_cast<unsigned long long>(machineRowLimit()));
 }
 
 } // namespace

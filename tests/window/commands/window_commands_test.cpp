@@ -29,6 +29,7 @@ public:
     Log log;
     const RowStore* rows = nullptr;
     int refusedHeading = 0; // the term whose heading the label refuses, 0 for none
+    bool closeRequested = false; // what the queued input held
 
     bool setHeading(int term, const std::string& text) override {
         log.push_back("heading " + std::to_string(term) + " " + text);
@@ -38,7 +39,10 @@ public:
         log.push_back("message " + text + (detail.empty() ? "" : " / " + detail));
     }
     void setBusy(bool busy) override { log.push_back(busy ? "busy on" : "busy off"); }
-    void discardQueuedInput() override { log.push_back("discard"); }
+    bool discardQueuedInput() override {
+        log.push_back(closeRequested ? "discard, close requested" : "discard");
+        return closeRequested;
+    }
     void rowsChanged() override { log.push_back("rows " + std::to_string(rows->size())); }
     void quit() override { log.push_back("quit"); }
 };
@@ -151,8 +155,10 @@ TEST(WindowCommands, StartAfterAMissingFileFindsOneRowOfZeros) {
 }
 
 // A stand-in search hands `handed` solutions, two a batch, then throws `error` if any. Solution i has the
-// value i for term 1 and the sum 10. Each Start runs it again and each row keeps what it handed.
-TEST(WindowCommands, StartKeepsTheRowsAndReportsTheErrorBeforeThePointerReturns) {
+// value i for term 1 and the sum 10. Each Start runs it again and each row keeps what it handed. The
+// pointer returns before an error is reported, and a close requested during the search ends the program
+// once the report is dismissed.
+TEST(WindowCommands, StartKeepsTheRowsReportsTheErrorUnderTheDefaultPointerAndHonoursAClose) {
     enum class Throw { Nothing, Overflow, BadAlloc };
     struct Run {
         std::size_t rows;
@@ -165,6 +171,7 @@ TEST(WindowCommands, StartKeepsTheRowsAndReportsTheErrorBeforeThePointerReturns)
         Throw error;
         Run first;
         Run second;
+        bool close = false; // the user asks to close the window during each search
     };
     const Case cases[] = {
         {"no solution", 100, 0, Throw::Nothing, {0, nullptr}, {0, nullptr}},
@@ -175,6 +182,8 @@ TEST(WindowCommands, StartKeepsTheRowsAndReportsTheErrorBeforeThePointerReturns)
         {"overflow after three rows", 100, 3, Throw::Overflow, {3, &kError6}, {6, &kError6}},
         {"overflow before any row", 100, 0, Throw::Overflow, {0, &kError6}, {0, &kError6}},
         {"allocation fails after two rows", 100, 2, Throw::BadAlloc, {2, &kError7}, {4, &kError7}},
+        {"closed during a search", 100, 5, Throw::Nothing, {5, nullptr}, {10, nullptr}, true},
+        {"closed during a search that overflows", 100, 3, Throw::Overflow, {3, &kError6}, {6, &kError6}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -194,13 +203,16 @@ TEST(WindowCommands, StartKeepsTheRowsAndReportsTheErrorBeforeThePointerReturns)
                 throw std::bad_alloc();
         });
         at = &window;
+        window.view.closeRequested = c.close;
         for (const Run& run : {c.first, c.second}) {
             window.view.log.clear();
             window.commands.Command1_Click();
-            Log expected{"busy on", "search", "rows " + std::to_string(run.rows), "discard"};
+            Log expected{"busy on", "search", "rows " + std::to_string(run.rows),
+                         c.close ? "discard, close requested" : "discard", "busy off"};
             if (run.message)
                 expected.push_back(*run.message);
-            expected.push_back("busy off");
+            if (c.close)
+                expected.push_back("quit");
             EXPECT_EQ(window.view.log, expected);
             const RowStore& rows = window.commands.rows();
             ASSERT_EQ(rows.size(), run.rows);

@@ -4,9 +4,8 @@
 #include "window/win32/result_list.h"
 #include "window/win32/velm.h"
 
-#include "tests/temp_folder.h"
+#include "tests/window/win32/win32_test_support.h"
 
-#include <gtest/gtest.h>
 #include <oleacc.h>
 
 #include <algorithm>
@@ -18,22 +17,7 @@
 namespace velmora {
 namespace {
 
-using testing_support::CurrentDirectory;
-using testing_support::settingsBytes;
-using testing_support::TempFolder;
-using testing_support::writeFile;
-
-// A folder with a settings file whose first heading carries an access key.
-class VelmWithSettings : public ::testing::Test {
-protected:
-    VelmWithSettings() {
-        static constexpr std::string_view headings[8] = {"&Apple", "b", "c", "d", "e", "f", "g", "h"};
-        writeFile(m_folder.path() / "text-2x.ini", settingsBytes("3", headings));
-    }
-
-    TempFolder m_folder{"velm-win32-accessible"};
-    CurrentDirectory m_current{m_folder.path()};
-};
+using namespace testing_support;
 
 // What a screen reader reads, fetched as a screen reader fetches it (AccessibleObjectFromWindow, which
 // sends WM_GETOBJECT): a list of ten million rows with its rows as items, their focus and selection following
@@ -109,23 +93,13 @@ LONG lastEventChild(DWORD event, HWND window) {
 }
 
 TEST_F(VelmWithSettings, ScreenReadersReadTheRowsFollowTheKeysAndReadTheLabels) {
-    constexpr LONG kRows = 10'000'000;
-    // Row r holds r % 10000 as term 1.
-    auto search = [](const SearchSetup&, SolutionSink& sink) {
-        std::vector<Solution> batch(1 << 16);
-        for (LONG first = 0; first < kRows; first += static_cast<LONG>(batch.size())) {
-            const LONG count = std::min<LONG>(static_cast<LONG>(batch.size()), kRows - first);
-            for (LONG i = 0; i < count; ++i)
-                batch[static_cast<std::size_t>(i)].values[0] = static_cast<std::int16_t>((first + i) % 10000);
-            sink.accept(std::span(batch.data(), static_cast<std::size_t>(count)));
-        }
-    };
+    constexpr LONG kRows = kTenMillionRows; // row r holds r % 10000 as term 1
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_REORDER, EVENT_OBJECT_NAMECHANGE, nullptr, recordEvent,
                                          GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
     Accessible heldList, heldLabel;
     {
-        Velm velm(GetModuleHandleW(nullptr), 96, RowStore::kDefaultLimit, search);
+        Velm velm(instance(), 96, RowStore::kDefaultLimit, searchTenMillionRows);
         velm.show();
         velm.Command1_Click();
         const ResultList& list = velm.list(1);
@@ -231,6 +205,32 @@ TEST_F(VelmWithSettings, ScreenReadersReadTheRowsFollowTheKeysAndReadTheLabels) 
     EXPECT_EQ(gone, CO_E_OBJNOTCONNECTED);
     heldList.reset();
     heldLabel.reset();
+    UnhookWinEvent(hook);
+    CoUninitialize();
+}
+
+// Each list is named after its column: 合計 for the sums, the heading of its term as its label shows it
+// for the others. Loaded again, the names follow the new headings, and the change is announced.
+TEST_F(VelmWithSettings, ListsAreNamedAfterTheirColumn) {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, recordEvent,
+                                         GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    {
+        Velm velm(instance());
+        const auto names = [&] {
+            std::vector<std::wstring> result;
+            for (int column = 0; column < 9; ++column)
+                result.push_back(nameOf(accessibleOf(velm.list(column).hwnd()).get(), CHILDID_SELF));
+            return result;
+        };
+        velm.Form_Load();
+        EXPECT_EQ(names(), (std::vector<std::wstring>{L"合計", L"Apple", L"b", L"c", L"d", L"e", L"f", L"g", L"h"}));
+        static constexpr std::string_view renamed[8] = {"\x82\xe8\x82\xf1\x82\xb2", "R&&D", "", "d", "e", "f", "g", "h"};
+        writeFile(m_folder.path() / "text-2x.ini", settingsBytes("3", renamed));
+        velm.Form_Load();
+        EXPECT_EQ(names(), (std::vector<std::wstring>{L"合計", L"りんご", L"R&D", L"", L"d", L"e", L"f", L"g", L"h"}));
+        EXPECT_EQ(lastEventChild(EVENT_OBJECT_NAMECHANGE, velm.list(1).hwnd()), CHILDID_SELF);
+    }
     UnhookWinEvent(hook);
     CoUninitialize();
 }

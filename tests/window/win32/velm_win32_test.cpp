@@ -5,9 +5,7 @@
 #include "window/win32/result_list.h"
 #include "window/win32/velm.h"
 
-#include "tests/temp_folder.h"
-
-#include <gtest/gtest.h>
+#include "tests/window/win32/win32_test_support.h"
 
 #include <array>
 #include <string>
@@ -16,27 +14,13 @@
 namespace velmora {
 namespace {
 
-using testing_support::CurrentDirectory;
-using testing_support::settingsBytes;
-using testing_support::TempFolder;
-using testing_support::writeFile;
-
-HINSTANCE instance() { return GetModuleHandleW(nullptr); }
+using namespace testing_support;
 
 std::wstring textOf(HWND window) {
     wchar_t text[256] = {};
     GetWindowTextW(window, text, 256);
     return text;
 }
-
-std::string nameOfFocus(const Velm& velm) {
-    for (const ControlSpec& spec : kControls)
-        if (velm.control(spec.name) == GetFocus())
-            return std::string(spec.name);
-    return "(none)";
-}
-
-MSG keyMessage(UINT message, WPARAM key) { return MSG{GetFocus(), message, key, 0, 0, {}}; }
 
 // Holds Shift down in the thread's keyboard state, as the dialog manager reads it for Shift+Tab.
 class ShiftHeld {
@@ -142,19 +126,12 @@ TEST(VelmWin32, CaptionsAndFonts) {
     }
 }
 
-TEST(VelmWin32, LabelsMarkAccessKeysAndWrapLongHeadingsWithinTheirBox) {
-    struct Marks {
-        std::wstring_view caption;
-        std::wstring_view shown;
-        std::vector<std::size_t> marked;
-    };
-    for (const Marks& m : {Marks{L"&Apple", L"Apple", {0}}, Marks{L"&a&b", L"ab", {0, 1}}, Marks{L"&&x", L"&x", {}},
-                           Marks{L"a&", L"a", {}}, Marks{L"&&&c", L"&c", {1}}, Marks{L"", L"", {}}}) {
-        const MnemonicText text = parseMnemonics(m.caption);
-        EXPECT_EQ(text.shown, m.shown);
-        EXPECT_EQ(text.marked, m.marked);
-    }
+TEST(VelmWin32, HoldsTheRowsThisMachinesMemoryHolds) {
+    Velm velm(instance());
+    EXPECT_EQ(velm.rows().limit(), machineRowLimit());
+}
 
+TEST(VelmWin32, LabelsWrapLongHeadingsWithinTheirBox) {
     // In a 17 x 41 label every line starts where the one before it ended (a space at a break left out),
     // fits the width unless it is one character, and starts inside the box: what shows is a prefix of the
     // heading, each part once.
@@ -188,19 +165,6 @@ TEST(VelmWin32, LabelsMarkAccessKeysAndWrapLongHeadingsWithinTheirBox) {
     }
     ReleaseDC(label, dc);
 }
-
-// A folder with a settings file: target 3 over weights 1..8 and ranges 0..1 has two solutions, terms 1
-// and 2 (1 + 2), then term 3 alone. Term 1's heading carries an access key.
-class VelmWithSettings : public ::testing::Test {
-protected:
-    VelmWithSettings() {
-        static constexpr std::string_view headings[8] = {"&Apple", "b", "c", "d", "e", "f", "g", "h"};
-        writeFile(m_folder.path() / "text-2x.ini", settingsBytes("3", headings));
-    }
-
-    TempFolder m_folder{"velm-win32"};
-    CurrentDirectory m_current{m_folder.path()};
-};
 
 TEST_F(VelmWithSettings, TabShiftTabAccessKeysAndEnterFollowTheDesign) {
     Velm velm(instance());
@@ -270,25 +234,9 @@ TEST_F(VelmWithSettings, StartAppendsRowsToAllNineListsAndResetEmptiesThem) {
                 << "List" << column + 1 << " row " << row;
     }
 
-    // In List2 (1, 0, 1, 0) a typed character selects the next row that starts with it, going round;
-    // dragging with the button held moves the selection with the pointer.
-    const ResultList& list2 = velm.list(1);
-    struct Typed {
-        wchar_t character;
-        int selected;
-    };
-    for (const Typed& typed : {Typed{L'0', 1}, Typed{L'0', 3}, Typed{L'1', 0}, Typed{L'7', 0}}) {
-        SendMessageW(list2.hwnd(), WM_CHAR, typed.character, 0);
-        EXPECT_EQ(list2.currentRow(), typed.selected) << static_cast<char>(typed.character);
-    }
-    const int middle = list2.rowHeight() / 2;
-    SendMessageW(list2.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, list2.rowHeight() + middle));
-    EXPECT_EQ(list2.currentRow(), 1);
-    SendMessageW(list2.hwnd(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, 3 * list2.rowHeight() + middle));
-    EXPECT_EQ(list2.currentRow(), 3);
-    SendMessageW(list2.hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(5, 3 * list2.rowHeight() + middle));
-    SendMessageW(list2.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(5, middle));
-    EXPECT_EQ(list2.currentRow(), 3) << "the button released, moving selects nothing";
+    // A typed character reaches the list's type-ahead: in List2 (1, 0, 1, 0) the next row starting with it.
+    SendMessageW(velm.list(1).hwnd(), WM_CHAR, L'0', 0);
+    EXPECT_EQ(velm.list(1).currentRow(), 1);
     EXPECT_EQ(velm.list(2).currentRow(), -1) << "each list selects on its own";
 
     velm.Command3_Click();
@@ -299,20 +247,8 @@ TEST_F(VelmWithSettings, StartAppendsRowsToAllNineListsAndResetEmptiesThem) {
 
 // 10^7 rows, far beyond the 16 bits a scroll message carries: the thumb and End reach the last row.
 TEST_F(VelmWithSettings, ScrollsTheWholeLengthOfTenMillionRows) {
-    constexpr int kRows = 10'000'000;
-    // Row r holds r % 10000 as term 1 and r / 10000 as term 2.
-    auto search = [](const SearchSetup&, SolutionSink& sink) {
-        std::vector<Solution> batch(1 << 16);
-        for (int first = 0; first < kRows; first += static_cast<int>(batch.size())) {
-            const int count = std::min<int>(static_cast<int>(batch.size()), kRows - first);
-            for (int i = 0; i < count; ++i) {
-                batch[static_cast<std::size_t>(i)].values[0] = static_cast<std::int16_t>((first + i) % 10000);
-                batch[static_cast<std::size_t>(i)].values[1] = static_cast<std::int16_t>((first + i) / 10000);
-            }
-            sink.accept(std::span(batch.data(), static_cast<std::size_t>(count)));
-        }
-    };
-    Velm velm(instance(), 96, RowStore::kDefaultLimit, search);
+    constexpr int kRows = kTenMillionRows;
+    Velm velm(instance(), 96, RowStore::kDefaultLimit, searchTenMillionRows);
     velm.show();
     velm.Command1_Click();
     const ResultList& list = velm.list(1);

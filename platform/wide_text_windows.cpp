@@ -1,5 +1,8 @@
-#include "window/win32/wide_text.h"
+#include "platform/wide_text.h"
 
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 
 #include <climits>

@@ -1,6 +1,7 @@
 #pragma once
 
-// Text crosses into the window system as UTF-16: the commands speak UTF-8, the wide API takes UTF-16.
+// Windows only: text crosses into the system's wide API as UTF-16 (file names, the command line, system
+// messages, the window's texts), while the program speaks UTF-8.
 
 #include <string>
 #include <string_view>
