@@ -41,13 +41,15 @@ ListMenu::ListMenu(RowExport& rowExport, std::span<ResultList* const> lists, QOb
     for (ResultList* list : m_lists) {
         list->installEventFilter(this);
         list->viewport()->installEventFilter(this);
+        m_viewports.push_back(list->viewport());
     }
 }
 
 ResultList* ListMenu::listOf(QObject* watched) const {
-    const auto found =
-        std::ranges::find_if(m_lists, [&](ResultList* l) { return l == watched || l->viewport() == watched; });
-    return found == m_lists.end() ? nullptr : *found;
+    for (std::size_t i = 0; i < m_lists.size(); ++i)
+        if (watched == m_lists[i] || watched == m_viewports[i])
+            return m_lists[i];
+    return nullptr;
 }
 
 bool ListMenu::eventFilter(QObject* watched, QEvent* event) {

@@ -40,6 +40,9 @@ private:
 
     RowExport& m_export;
     std::vector<ResultList*> m_lists;
+    // Each list's viewport, taken once: a list being destroyed still sends events, and by then it can no
+    // longer be asked for its viewport.
+    std::vector<QObject*> m_viewports;
 };
 
 /// The text on the system's clipboard as its plain text (text/plain, UTF-8), built in place.
