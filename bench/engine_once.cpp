@@ -2,10 +2,13 @@
 // a fixed amount of work for instruction counts, which stay repeatable on a shared machine.
 //   valgrind --tool=callgrind --toggle-collect='velmora::fastSearch*' build/bench/engine_once W3
 //   valgrind --tool=callgrind --toggle-collect='velmora::fastCount*' build/bench/engine_once W3 count
+// A name ending in .ini is a settings file (hard_search --settings writes the hard families'):
+//   /usr/bin/time build/bench/engine_once /tmp/hs/RW128-ascending.ini
 // Valgrind has no AVX-512: under it the engine takes the 16-byte record writer.
 #include "bench/workloads.h"
 #include "search/fast_search.h"
 #include "search/run_time_error.h"
+#include "setup/settings_file.h"
 
 #include <cstdio>
 #include <string_view>
@@ -23,7 +26,7 @@ public:
 int main(int argc, char** argv) {
     using namespace velmora::bench;
     const std::string_view name = argc > 1 ? argv[1] : "";
-    const velmora::SearchSetup setup = name == "W1"   ? w1Shopping()
+    velmora::SearchSetup setup = name == "W1"   ? w1Shopping()
                                        : name == "W2" ? w2Dense()
                                        : name == "W3" ? w3Wide()
                                        : name == "W4" ? w4OverflowMidway()
@@ -32,6 +35,10 @@ int main(int argc, char** argv) {
                                        : name == "WL1" ? worstListing(false)
                                        : name == "WL2" ? worstListing(true)
                                                       : countHuge();
+    if (name.ends_with(".ini") && !velmora::SettingsFile::load(setup, {}, std::string(name)).ok()) {
+        std::fprintf(stderr, "%s: cannot load\n", argv[1]);
+        return 1;
+    }
     if (argc > 2) {
         std::printf("%s\n", velmora::fastCount(setup).solutions.text().c_str());
         return 0;

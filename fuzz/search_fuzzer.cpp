@@ -105,8 +105,12 @@ FastSearchOptions readOptions(Bytes& in) {
     if (settings & 4)
         options.maxSparseEntries = options.maxDenseKeys = double(1u << (settings >> 4));
     options.joinThreads = (settings & 8) ? 1 : 2;
-    if (settings & 2)
-        options.joinMemory = std::size_t{256} << (settings >> 4);
+    if (settings & 2) { // the sweep's listing in chunks of that many bytes, within the default memory
+        if (options.method == InnerMethod::Sweep)
+            options.joinChunkBytes = std::size_t{256} << (settings >> 4);
+        else
+            options.joinMemory = std::size_t{256} << (settings >> 4);
+    }
     return options;
 }
 

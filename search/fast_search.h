@@ -34,6 +34,9 @@ struct FastSearchOptions {
     /// Where a setup needs more, the join takes the outer terms in chunks or the cost estimate passes it by.
     std::size_t joinMemory = 0;
     int joinThreads = 2; ///< 1 or 2; the results do not depend on it
+    /// The most one chunk of a sweep's listing may hold, in bytes; 0: what the join's memory allows.
+    /// Tests set it small, so that a listing goes in many chunks.
+    std::size_t joinChunkBytes = 0;
     /// A listing that the join would take starts with the recursion, so that its first solutions come
     /// at once; the join takes the rest when the recursion's work is not paid for by its solutions.
     /// 0: judged by time (not for a forced join); n > 0: the join takes over after n checks, also a

@@ -83,7 +83,7 @@ bool BoxSearch::chooseJoin(const FastSearchOptions& options, bool counting, std:
                      options.method == InnerMethod::Join    ? JoinWay::Partitioned
                      : options.method == InnerMethod::Sweep ? JoinWay::Sweep
                                                             : JoinWay::Cheapest,
-                     m_progress};
+                     m_progress, options.joinChunkBytes};
     state->plan = planJoin(state->box, counting, state->limits);
     const double cost = state->plan.cost;
     if (!(cost < estimateNs) && !(forced && std::isfinite(cost)))

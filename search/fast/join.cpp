@@ -289,10 +289,8 @@ bool joinList(const JoinBox& box, const JoinPlan& plan, const JoinLimits& limits
         }
         // sweepList fails only before it hands anything on; what the sink throws goes to the caller.
         // Without the memory, the caller takes the recursion: the partitioned join would need more.
-        return join::sweepList(s.inner, s.outer, s.innerKeys, s.outerKeys, s.span(), threads,
-                               limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory(),
-                               join::startOf(box, plan.m, join::sweepSplit(box, plan.m, kTerms), start), out,
-                               limits.progress);
+        return join::sweepList(s, threads, limits, join::startOf(box, plan.m, join::sweepSplit(box, plan.m, kTerms), start),
+                               out);
     }
     return listPartitioned(box, plan, threads, start, out);
 }

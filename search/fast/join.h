@@ -43,6 +43,7 @@ struct JoinLimits {
     int threads = 2;             ///< 1 or 2; the results do not depend on it
     JoinWay way = JoinWay::Cheapest;
     ProgressReporter* progress = nullptr; ///< told how far the join has got; may be null
+    std::size_t chunkBytes = 0;           ///< a sweep's listing: the most a chunk holds; 0: what the memory allows
 };
 
 /// The memory a join may hold by default: 1 GiB, and never more than a quarter of physical memory.

@@ -51,16 +51,11 @@ SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::ui
                          RowTotals* rows = nullptr, ProgressReporter* progress = nullptr, double shareFrom = 0,
                          double shareTo = 1);
 
-/// Lists the matches of a box from the outer combination `from` on: `inner` and `outer` are the sides
-/// the sweeps were made from. The solutions go in chunks of rows: the first holds at most
-/// kListBlockBytes, each next one at most twice as much, up to `memoryBytes`. False, before anything
-/// was handed on, when one row's solutions need more.
-bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys, const SweepSide& outerKeys,
-               std::uint64_t span, int threads, std::size_t memoryBytes, RowStart from, PackedSink& out,
-               ProgressReporter* progress = nullptr);
-
-/// The most the first chunk of a sweep's listing holds: memory follows what is written.
-constexpr double kListBlockBytes = 128.0 * (1 << 20);
+/// Lists the matches of a box from the outer combination `from` on. The solutions go in chunks of
+/// rows, as few as the join's memory allows (what the listing holds besides, the sides included,
+/// counts against it), each at most `limits.chunkBytes` when that is set. False, before anything was
+/// handed on, when one row's solutions need more.
+bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowStart from, PackedSink& out);
 
 /// Sorts n words, zero above bit shift + bits, by their bits from `shift` up: least significant
 /// digit first, 11 bits a pass, through `scratch` (grown to n when smaller). Words equal in those

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <new>
 #include <optional>
 #include <utility>
@@ -25,11 +26,13 @@ constexpr std::uint64_t kCopyWindow = std::uint64_t{1} << 15;
 // Solutions handed on at a time.
 constexpr std::size_t kBatch = 1024;
 
-// Per key of a copying window: the members counted, then where its group starts and ends.
+// Per key of a copying window: the members counted, then where its group starts and ends. A slot
+// belongs to the step whose number it holds; any other is empty, so no step clears its slots.
 constexpr std::uint32_t kNone = 0xffffffff;
 struct Slot {
     std::uint32_t end = 0;
     std::uint32_t start = kNone;
+    std::uint32_t step = 0;
 };
 
 // Per row of a chunk and thread: where its records and its store words start.
@@ -61,27 +64,55 @@ double bytesOf(const RowTotals& totals, std::size_t b) {
     return 12 * matches + 4 * double(totals.solutions[0][b] + totals.solutions[1][b]);
 }
 
-// The chunks' first rows, from `first`, and the end: the first chunk within kListBlockBytes, each
-// next one within twice as much, up to `budget`. Nothing when one row alone needs more than `budget`.
+// The chunks' first rows, from `first`, and the end: as few chunks as `budget` allows, of about the
+// same size, since each chunk sweeps the whole inner side again. Nothing when one row alone needs
+// more than `budget`.
 std::optional<std::vector<std::size_t>> planChunks(const RowTotals& totals, std::size_t first, double budget) {
     const std::size_t rowCount = totals.matches[0].size();
-    std::vector<std::size_t> chunkStart{first};
-    double used = 0, block = std::min(budget, kListBlockBytes);
+    double total = 0;
     for (std::size_t b = first; b < rowCount; ++b) {
         const double bytes = bytesOf(totals, b);
         if (bytes > budget)
             return std::nullopt;
-        while (used + bytes > block && block < budget && used == 0)
-            block = std::min(budget, 2 * block); // one row larger than the block so far
-        if (used + bytes > block) {
+        total += bytes;
+    }
+    // A little over the even share, so that rounding never adds a chunk; a row larger than that
+    // makes a chunk of its own.
+    const double limit = std::min(budget, 1.05 * total / std::max(1.0, std::ceil(total / budget)));
+    std::vector<std::size_t> chunkStart{first};
+    double used = 0;
+    for (std::size_t b = first; b < rowCount; ++b) {
+        const double bytes = bytesOf(totals, b);
+        if (used > 0 && used + bytes > limit) {
             chunkStart.push_back(b);
             used = 0;
-            block = std::min(budget, 2 * block);
         }
         used += bytes;
     }
     chunkStart.push_back(rowCount);
     return chunkStart;
+}
+
+// What the listing holds besides its chunks' store and records: both sides and their sorted keys,
+// the totals per row, per thread the copying sweep's slots, groups and cursors and the scratch to sort
+// the largest row's records, and an allowance for the rest of the process (the emitter's block, the
+// writer's buffer, the program), so that the whole process stays within the join's memory.
+double heldBytes(const Side& inner, const Side& outer, const SweepSide& innerKeys, const SweepSide& outerKeys,
+                 const RowTotals& totals, int threads) {
+    constexpr double kRestOfProcess = 24.0 * (1 << 20);
+    double bytes = kRestOfProcess;
+    for (const Side* side : {&inner, &outer})
+        bytes += double(side->fast.sums.size() + side->slow.sums.size()) * double(sizeof(std::int64_t) + sizeof(PackedValues));
+    for (const SweepSide* keys : {&innerKeys, &outerKeys})
+        bytes += 12.0 * double(keys->values.size()) + 8.0 * double(keys->base.size());
+    const std::size_t rows = totals.matches[0].size();
+    std::uint64_t widestRow = 0;
+    for (std::size_t b = 0; b < rows; ++b)
+        widestRow = std::max(widestRow, totals.matches[0][b] + totals.matches[1][b]);
+    bytes += 32.0 * double(rows);
+    const double perThread = double(kCopyWindow * sizeof(Slot)) + 4.0 * double(totals.widestWindow) +
+                             16.0 * double(innerKeys.base.size() + rows) + 8.0 * double(widestRow);
+    return bytes + perThread * threads;
 }
 
 // What a listing holds: taken before the first solution is handed on, used again for every chunk.
@@ -92,12 +123,13 @@ struct ListBuffers {
     Buffer<std::uint64_t> records;
     std::array<std::vector<std::uint32_t>, 2> groups;
     std::array<std::vector<Slot>, 2> slots;
+    std::array<std::uint32_t, 2> step{};               // per thread, the copying sweep's last step
     std::array<std::vector<std::uint64_t>, 2> scratch; // per thread, for sorting a row's records
     std::vector<PackedValues> batch;
 };
 
 void allocate(ListBuffers& b, const RowTotals& totals, const std::vector<std::size_t>& chunkStart,
-              const SweepSide& innerKeys, const SweepSide& outerKeys, int threads) {
+              const SweepSide& innerKeys, const SweepSide& outerKeys, std::uint64_t span, int threads) {
     std::size_t words = 0, recordCount = 0, rows = 0, rowRecords = 0;
     for (std::size_t c = 0; c + 1 < chunkStart.size(); ++c) {
         b.places.fill(totals, chunkStart[c], chunkStart[c + 1]);
@@ -121,7 +153,7 @@ void allocate(ListBuffers& b, const RowTotals& totals, const std::vector<std::si
     b.batch.resize(kBatch);
     for (std::size_t t = 0; t < static_cast<std::size_t>(threads); ++t) {
         b.groups[t].resize(totals.widestWindow);
-        b.slots[t].resize(kCopyWindow);
+        b.slots[t].resize(std::min(kCopyWindow, span + 1)); // the keys lie in [0, span]
         b.scratch[t].resize(rowRecords);
     }
 }
@@ -156,10 +188,23 @@ void sweepChunk(const Chunk& c, ListBuffers& b, int t) {
     in.reset(firstKey, 0, c.innerKeys.base.size());
     outs.reset(firstKey, c.rowFirst, c.rowEnd);
     const std::int64_t last = static_cast<std::int64_t>(std::min(end * kWindow, c.span + 1));
+    std::uint32_t& step = b.step[T];
     for (auto lo = firstKey; lo < last; lo += static_cast<std::int64_t>(kCopyWindow)) {
         const std::int64_t hi = std::min(lo + static_cast<std::int64_t>(kCopyWindow), last);
+        if (++step == 0) { // the step numbers wrapped: every slot empty again
+            std::fill(b.slots[T].begin(), b.slots[T].end(), Slot{});
+            step = 1;
+        }
         std::uint32_t fill = 0;
-        in.advance(hi, [&](std::size_t, std::size_t, std::int64_t key) { ++slot[key - lo].end; ++fill; });
+        in.advance(hi, [&](std::size_t, std::size_t, std::int64_t key) {
+            Slot& k = slot[key - lo];
+            if (k.step == step) {
+                ++k.end;
+            } else {
+                k = Slot{1, kNone, step};
+            }
+            ++fill;
+        });
         if (fill == 0) {
             outs.advance(hi, [](std::size_t, std::size_t, std::int64_t) {});
             continue;
@@ -177,7 +222,7 @@ void sweepChunk(const Chunk& c, ListBuffers& b, int t) {
         });
         outs.advance(hi, [&](std::size_t row, std::size_t i, std::int64_t key) {
             const Slot k = slot[key - lo];
-            if (k.start == kNone)
+            if (k.step != step)
                 return;
             const std::size_t r = row - c.rowFirst;
             b.records[record[r]++] = std::uint64_t{c.outerKeys.fastIndex[i]} << 32 | word[r];
@@ -187,7 +232,6 @@ void sweepChunk(const Chunk& c, ListBuffers& b, int t) {
                 *to++ = group[m];
             word[r] += 1 + k.end - k.start;
         });
-        in.again([&](std::size_t, std::size_t, std::int64_t key) { slot[key - lo] = Slot{}; });
     }
 }
 
@@ -248,21 +292,28 @@ void emitChunk(const Chunk& c, ListBuffers& b, RowStart from, std::size_t& fille
 
 } // namespace
 
-bool sweepList(const Side& inner, const Side& outer, const SweepSide& innerKeys, const SweepSide& outerKeys,
-               std::uint64_t span, int threads, std::size_t memoryBytes, RowStart from, PackedSink& out,
-               ProgressReporter* progress) {
+bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowStart from, PackedSink& out) {
+    const Side& inner = sweeps.inner;
+    const Side& outer = sweeps.outer;
+    const SweepSide& innerKeys = sweeps.innerKeys;
+    const SweepSide& outerKeys = sweeps.outerKeys;
+    const std::uint64_t span = sweeps.span();
+    ProgressReporter* const progress = limits.progress;
     RowTotals totals;
     ListBuffers buffers;
     std::vector<std::size_t> chunkStart;
     try {
         sweepCount(innerKeys, outerKeys, span, threads, &totals, progress, 0, 0.5);
+        const double memory = double(limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory());
         // Store offsets are 32 bits: a chunk never holds more than 2^32 words, whatever the limit.
-        const double budget = std::min(double(memoryBytes), 8e9) - 8.0 * double(totals.widestWindow) * threads;
+        double budget = std::min(memory - heldBytes(inner, outer, innerKeys, outerKeys, totals, threads), 8e9);
+        if (limits.chunkBytes > 0)
+            budget = std::min(budget, double(limits.chunkBytes));
         std::optional<std::vector<std::size_t>> chunks = planChunks(totals, from.row, budget);
         if (!chunks)
             return false;
         chunkStart = std::move(*chunks);
-        allocate(buffers, totals, chunkStart, innerKeys, outerKeys, threads);
+        allocate(buffers, totals, chunkStart, innerKeys, outerKeys, span, threads);
     } catch (const std::bad_alloc&) {
         return false; // nothing handed on yet
     }

@@ -100,11 +100,11 @@ std::vector<FastSearchOptions> listingMethods() {
     join.joinThreads = 1;
     join.joinMemory = 2048;
     methods.push_back(join);
-    // The sweep over sorted sums, on two threads; on one, with memory for a few solutions at a time.
+    // The sweep over sorted sums, on two threads; on one, in chunks of a few solutions.
     FastSearchOptions sweep{InnerMethod::Sweep};
     methods.push_back(sweep);
     sweep.joinThreads = 1;
-    sweep.joinMemory = 8192;
+    sweep.joinChunkBytes = 8192;
     methods.push_back(sweep);
     // The recursion starts the box and a join takes the rest from where it stops; with too little
     // memory for the join, the recursion takes the rest.
@@ -132,7 +132,7 @@ std::string describe(const FastSearchOptions& options) {
     const char* names[] = {"automatic", "recursion", "sparse table", "dense table", "join", "sweep"};
     return std::string(names[static_cast<int>(options.method)]) + " " + std::to_string(options.tableTerms) +
            ", records up to " + std::to_string(options.maxRecordedSolutions) +
-           (options.wideStores ? "" : ", 16-byte stores") + ", join memory " + std::to_string(options.joinMemory) +
+           (options.wideStores ? "" : ", 16-byte stores") + ", join memory " + std::to_string(options.joinMemory) + ", chunks of " + std::to_string(options.joinChunkBytes) +
            " on " + std::to_string(options.joinThreads) + " threads, head start " +
            std::to_string(options.headChecks);
 }
@@ -322,7 +322,7 @@ TEST(FastSearchDifferential, JoinsInChunksMatchTheReference) {
             for (const std::size_t memory : {std::size_t{12000}, std::size_t{20000}, std::size_t{30000}, std::size_t{0}})
                 for (const int threads : {1, 2}) {
                     FastSearchOptions options{method};
-                    options.joinMemory = memory;
+                    (method == InnerMethod::Sweep ? options.joinChunkBytes : options.joinMemory) = memory;
                     options.joinThreads = threads;
                     SCOPED_TRACE(describe(options));
                     EXPECT_TRUE(sameOutcome(expected, fast(setup, options)));
@@ -654,7 +654,7 @@ TEST(FastCount, CountsBeyond64BitsPerSumAreExact) {
     }
     ASSERT_GT(ways[4000] >> 64, 0u);
     // Tables of six or more terms leave few outer combinations; fewer terms would take too long.
-    for (const FastSearchOptions options : {FastSearchOptions{InnerMethod::Automatic, 4},
+    for (const FastSearchOptions& options : {FastSearchOptions{InnerMethod::Automatic, 4},
                                             FastSearchOptions{InnerMethod::DenseTable, 6},
                                             FastSearchOptions{InnerMethod::DenseTable, 8}}) {
         SCOPED_TRACE(describe(options));
