@@ -23,6 +23,9 @@ class SolutionSink {
 public:
     virtual ~SolutionSink() = default;
     virtual void accept(std::span<const Solution> solutions) = 0;
+    /// The run is about to work a while before its next solutions: a sink that holds solutions back
+    /// hands them on now, so that a reader is not kept waiting for rows already found.
+    virtual void idle() {}
 };
 
 /// The reference engine: eight nested loops, term 8 outermost and term 1 innermost, every product and

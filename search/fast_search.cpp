@@ -63,7 +63,7 @@ void listBox(const SearchSetup& setup, const fast::Box& box, const FastSearchOpt
         if (!from)
             return;
     }
-    out.flush(); // what is found reaches the sink before the join prepares
+    out.idle(); // what is found reaches the reader before the join prepares
     progress.startBox(progress.boxStart(), progress.boxSize(), SolutionCount(out.produced()));
     if (search.listByJoin(out, from ? &*from : nullptr))
         return;

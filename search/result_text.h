@@ -29,6 +29,10 @@ public:
     RowWriter(ByteSink& out, RowFormat format);
 
     void accept(std::span<const Solution> solutions) override;
+    void idle() override {
+        if (m_used > 0)
+            flush();
+    }
     /// Writes the rows still in the buffer; call it before reporting anything else.
     void flush();
 

@@ -63,6 +63,7 @@ public:
             m_out.put(cursor, c.low, c.high);
         m_out.close(cursor);
     }
+    void idle() override { m_out.idle(); }
 
 private:
     Emitter& m_out;

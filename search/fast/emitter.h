@@ -95,6 +95,11 @@ public:
     std::uint64_t produced() const { return m_flushed + m_used; }
 
     void flush();
+    /// Hands on what the block holds and tells the sink that no solutions come for a while.
+    void idle() {
+        flush();
+        m_sink.idle();
+    }
 
     // Recording keeps a copy of every solution produced from now on, up to `cap` of them, taken from the
     // block as it is handed on (the loops that write solutions are not slowed down).

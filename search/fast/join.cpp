@@ -240,6 +240,11 @@ bool listPartitioned(const JoinBox& box, const JoinPlan& plan, int threads, cons
     std::size_t used = 0;
     for (std::size_t r = from.row; r < rowCount; r += plan.chunkRows) {
         const std::size_t rowEnd = std::min(r + plan.chunkRows, rowCount);
+        if (r > from.row) { // the last chunk's solutions reach the reader before this one is probed
+            out.put(std::span<const PackedValues>(batch.data(), used));
+            used = 0;
+            out.idle();
+        }
         std::memset(marks.data(), 0, (rowEnd - r) * fastSize * sizeof(std::uint32_t));
         probe(g, outer, box.target, r, rowEnd, elements.data(), threads, scratch, fill,
               [&](int, std::uint32_t index, std::uint32_t gid) {

@@ -23,6 +23,8 @@ class PackedSink {
 public:
     virtual ~PackedSink() = default;
     virtual void put(std::span<const PackedValues> combinations) = 0;
+    /// The join is about to work a while before its next combinations (SolutionSink::idle).
+    virtual void idle() {}
 };
 
 /// A box of combinations that lies wholly before the overflow stop (sums exact in 64 bits), with the

@@ -321,6 +321,11 @@ bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowS
     std::size_t filled = 0;
     for (std::size_t c = 0; c + 1 < chunkStart.size(); ++c) {
         const Chunk chunk{inner, outer, innerKeys, outerKeys, span, threads, chunkStart[c], chunkStart[c + 1]};
+        if (c > 0) { // the last chunk's solutions reach the reader before this one is swept
+            out.put(std::span<const PackedValues>(buffers.batch.data(), filled));
+            filled = 0;
+            out.idle();
+        }
         if (progress)
             progress->within(0.5 + 0.5 * double(chunk.rowFirst - chunkStart.front()) /
                                        double(chunkStart.back() - chunkStart.front()));

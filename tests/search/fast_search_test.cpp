@@ -1,11 +1,13 @@
 // Differential and edge tests of the fast engine against the reference engine.
 #include "search/fast_search.h"
 #include "search/overflow_stop.h"
+#include "search/result_text.h"
 #include "search/run_time_error.h"
 #include "tests/search/search_outcome.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <random>
@@ -598,6 +600,52 @@ TEST(FastSearch, SinkErrorStopsTheRun) {
         FAIL() << "the sink's error must reach the caller";
     } catch (const RunTimeError& error) {
         EXPECT_EQ(error.number(), 7);
+    }
+}
+
+// Before the join prepares, and between its chunks, the rows found so far reach the reader: the
+// sink is told the run is idle, and the writer hands on every row it holds.
+TEST(FastSearch, RowsFoundReachTheReaderBeforeEachPause) {
+    class Lines final : public ByteSink {
+    public:
+        void write(std::string_view bytes) override { lines += std::count(bytes.begin(), bytes.end(), '\n'); }
+        std::size_t lines = 0;
+    };
+    class Watching final : public SolutionSink {
+    public:
+        void accept(std::span<const Solution> solutions) override {
+            accepted += solutions.size();
+            writer.accept(solutions);
+        }
+        void idle() override {
+            writer.idle();
+            pauses.push_back({accepted, out.lines});
+        }
+        Lines out;
+        RowWriter writer{out, RowFormat::Tabs};
+        std::size_t accepted = 0;
+        std::vector<std::pair<std::size_t, std::size_t>> pauses; // rows accepted, rows written
+    };
+    const SearchSetup setup = makeSetup(300, {3, 5, 7, 11, 13, 17, 19, 23}, {{{0, 7}, {0, 7}, {0, 7}, {0, 7}, {0, 7}, {0, 7}, {0, 7}, {0, 7}}});
+    FastSearchOptions sweep{InnerMethod::Sweep};
+    sweep.headChecks = 1;
+    sweep.joinChunkBytes = 1 << 16;
+    FastSearchOptions join{InnerMethod::Join};
+    join.headChecks = 1;
+    join.joinMemory = 1 << 14;
+    const std::size_t total = fast(setup).solutions.size();
+    for (const FastSearchOptions& options : {sweep, join}) {
+        SCOPED_TRACE(describe(options));
+        Watching sink;
+        fastSearch(setup, sink, options);
+        sink.writer.flush();
+        EXPECT_EQ(sink.accepted, total);
+        ASSERT_GE(sink.pauses.size(), 3u) << "a pause after the head start and between chunks";
+        for (const auto& [accepted, written] : sink.pauses) {
+            EXPECT_EQ(written, accepted);
+            EXPECT_LT(accepted, total);
+        }
+        EXPECT_GT(sink.pauses.back().first, sink.pauses.front().first);
     }
 }
 
