@@ -136,6 +136,7 @@ Sweeps makeSweeps(const JoinBox& box, int m, int threads) {
         if (t == 0) {
             s.inner = makeSweepSide(box, 0, m);
             s.innerKeys = sweepSide(s.inner, 1, -s.inner.min());
+            s.innerFast = RunLookup(box, 0, sweepSplit(box, 0, m));
         } else {
             s.outer = makeSweepSide(box, m, 8);
             s.outerKeys = sweepSide(s.outer, -1, 0); // its offset needs the inner side: added below

@@ -8,6 +8,7 @@
 
 #include "search/fast/join_parts.h"
 #include "search/fast/progress.h"
+#include "search/fast/run_lookup.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +35,7 @@ struct SweepSide {
 struct Sweeps {
     Side inner, outer;
     SweepSide innerKeys, outerKeys;
+    RunLookup innerFast; // the inner side's fast run, for listing: its packed values from an index
     std::uint64_t span() const { return static_cast<std::uint64_t>(inner.max() - inner.min()); }
 };
 Sweeps makeSweeps(const JoinBox& box, int m, int threads);
