@@ -43,7 +43,7 @@ struct ChunkPlaces {
     std::size_t words = 0;
 
     // Within the capacity reserved for the largest chunk: no allocation.
-    void fill(const RowTotals &totals, std::size_t rowFirst, std::size_t rowEnd) {
+    void fill(const RowTotals& totals, std::size_t rowFirst, std::size_t rowEnd) {
         records = words = 0;
         for (std::size_t t = 0; t < 2; ++t) {
             record[t].resize(rowEnd - rowFirst);
@@ -59,7 +59,7 @@ struct ChunkPlaces {
     }
 };
 
-double bytesOf(const RowTotals &totals, std::size_t b) {
+double bytesOf(const RowTotals& totals, std::size_t b) {
     const double matches = double(totals.matches[0][b] + totals.matches[1][b]);
     return 12 * matches + 4 * double(totals.solutions[0][b] + totals.solutions[1][b]);
 }
@@ -67,7 +67,7 @@ double bytesOf(const RowTotals &totals, std::size_t b) {
 // The chunks' first rows, from `first`, and the end: as few chunks as `budget` allows, of about the
 // same size, since each chunk sweeps the whole inner side again. Nothing when one row alone needs
 // more than `budget`.
-std::optional<std::vector<std::size_t>> planChunks(const RowTotals &totals, std::size_t first, double budget) {
+std::optional<std::vector<std::size_t>> planChunks(const RowTotals& totals, std::size_t first, double budget) {
     const std::size_t rowCount = totals.matches[0].size();
     double total = 0;
     for (std::size_t b = first; b < rowCount; ++b) {
@@ -97,14 +97,14 @@ std::optional<std::vector<std::size_t>> planChunks(const RowTotals &totals, std:
 // the totals per row, per thread the copying sweep's slots, groups and cursors and the scratch to sort
 // the largest row's records, and an allowance for the rest of the process (the emitter's block, the
 // writer's buffer, the program), so that the whole process stays within the join's memory.
-double heldBytes(const Side &inner, const Side &outer, const SweepSide &innerKeys, const SweepSide &outerKeys,
-                 const RowTotals &totals, int threads) {
+double heldBytes(const Side& inner, const Side& outer, const SweepSide& innerKeys, const SweepSide& outerKeys,
+                 const RowTotals& totals, int threads) {
     constexpr double kRestOfProcess = 24.0 * (1 << 20);
     double bytes = kRestOfProcess;
-    for (const Side *side : {&inner, &outer})
+    for (const Side* side : {&inner, &outer})
         bytes += double(side->fast.sums.size() + side->slow.sums.size()) *
                  double(sizeof(std::int64_t) + sizeof(PackedValues));
-    for (const SweepSide *keys : {&innerKeys, &outerKeys})
+    for (const SweepSide* keys : {&innerKeys, &outerKeys})
         bytes += 12.0 * double(keys->values.size()) + 8.0 * double(keys->base.size());
     const std::size_t rows = totals.matches[0].size();
     std::uint64_t widestRow = 0;
@@ -129,8 +129,8 @@ struct ListBuffers {
     std::vector<PackedValues> batch;
 };
 
-void allocate(ListBuffers &b, const RowTotals &totals, const std::vector<std::size_t> &chunkStart,
-              const SweepSide &innerKeys, const SweepSide &outerKeys, std::uint64_t span, int threads) {
+void allocate(ListBuffers& b, const RowTotals& totals, const std::vector<std::size_t>& chunkStart,
+              const SweepSide& innerKeys, const SweepSide& outerKeys, std::uint64_t span, int threads) {
     std::size_t words = 0, recordCount = 0, rows = 0, rowRecords = 0;
     for (std::size_t c = 0; c + 1 < chunkStart.size(); ++c) {
         b.places.fill(totals, chunkStart[c], chunkStart[c + 1]);
@@ -140,7 +140,7 @@ void allocate(ListBuffers &b, const RowTotals &totals, const std::vector<std::si
     }
     for (std::size_t r = chunkStart.front(); r < chunkStart.back(); ++r)
         rowRecords = std::max<std::size_t>(rowRecords, totals.matches[0][r] + totals.matches[1][r]);
-    for (ChunkPlaces *at : {&b.places, &b.moving})
+    for (ChunkPlaces* at : {&b.places, &b.moving})
         for (std::size_t t = 0; t < 2; ++t) {
             at->record[t].reserve(rows);
             at->store[t].reserve(rows);
@@ -161,11 +161,11 @@ void allocate(ListBuffers &b, const RowTotals &totals, const std::vector<std::si
 
 // The sides and the place of one chunk's listing.
 struct Chunk {
-    const Side &inner;
-    const Side &outer;
-    const SweepSide &innerKeys;
-    const SweepSide &outerKeys;
-    const RunLookup &innerFast;
+    const Side& inner;
+    const Side& outer;
+    const SweepSide& innerKeys;
+    const SweepSide& outerKeys;
+    const RunLookup& innerFast;
     std::uint64_t span;
     int threads;
     std::size_t rowFirst;
@@ -174,23 +174,23 @@ struct Chunk {
 
 // Thread t's windows of the copying sweep: each matching outer combination's group copied into its
 // row's place in the store, with a record (outer fast index, store word).
-void sweepChunk(const Chunk &c, ListBuffers &b, int t) {
+void sweepChunk(const Chunk& c, ListBuffers& b, int t) {
     const auto T = static_cast<std::size_t>(t);
     const auto [first, end] = windowShare(c.span, t, c.threads);
     if (first >= end)
         return;
-    Slot *const slot = b.slots[T].data();
-    std::uint32_t *const group = b.groups[T].data();
-    std::size_t *const record = b.moving.record[T].data();
-    std::size_t *const word = b.moving.store[T].data();
+    Slot* const slot = b.slots[T].data();
+    std::uint32_t* const group = b.groups[T].data();
+    std::size_t* const record = b.moving.record[T].data();
+    std::size_t* const word = b.moving.store[T].data();
     const unsigned innerBits = c.inner.fast.bits;
     const auto firstKey = static_cast<std::int64_t>(first * kWindow);
-    RowCursors &in = b.inner[T];
-    RowCursors &outs = b.outer[T];
+    RowCursors& in = b.inner[T];
+    RowCursors& outs = b.outer[T];
     in.reset(firstKey, 0, c.innerKeys.base.size());
     outs.reset(firstKey, c.rowFirst, c.rowEnd);
     const std::int64_t last = static_cast<std::int64_t>(std::min(end * kWindow, c.span + 1));
-    std::uint32_t &step = b.step[T];
+    std::uint32_t& step = b.step[T];
     for (auto lo = firstKey; lo < last; lo += static_cast<std::int64_t>(kCopyWindow)) {
         const std::int64_t hi = std::min(lo + static_cast<std::int64_t>(kCopyWindow), last);
         if (++step == 0) { // the step numbers wrapped: every slot empty again
@@ -199,7 +199,7 @@ void sweepChunk(const Chunk &c, ListBuffers &b, int t) {
         }
         std::uint32_t fill = 0;
         in.advance(hi, [&](std::size_t, std::size_t, std::int64_t key) {
-            Slot &k = slot[key - lo];
+            Slot& k = slot[key - lo];
             if (k.step == step) {
                 ++k.end;
             } else {
@@ -214,7 +214,7 @@ void sweepChunk(const Chunk &c, ListBuffers &b, int t) {
         // Each key's group: its members in enumeration order (rows, then fast indices, ascending).
         fill = 0;
         in.again([&](std::size_t row, std::size_t i, std::int64_t key) {
-            Slot &k = slot[key - lo];
+            Slot& k = slot[key - lo];
             if (k.start == kNone) {
                 k.start = fill;
                 fill += k.end;
@@ -228,7 +228,7 @@ void sweepChunk(const Chunk &c, ListBuffers &b, int t) {
                 return;
             const std::size_t r = row - c.rowFirst;
             b.records[record[r]++] = std::uint64_t{c.outerKeys.fastIndex[i]} << 32 | word[r];
-            std::uint32_t *to = b.store.data() + word[r];
+            std::uint32_t* to = b.store.data() + word[r];
             *to++ = k.end - k.start;
             for (std::uint32_t m = k.start; m < k.end; ++m)
                 *to++ = group[m];
@@ -238,12 +238,12 @@ void sweepChunk(const Chunk &c, ListBuffers &b, int t) {
 }
 
 // The records of row r of the chunk: [first, end).
-std::pair<std::size_t, std::size_t> rowRecords(const ChunkPlaces &at, std::size_t r, std::size_t rows) {
+std::pair<std::size_t, std::size_t> rowRecords(const ChunkPlaces& at, std::size_t r, std::size_t rows) {
     return {at.record[0][r], r + 1 < rows ? at.record[0][r + 1] : at.records};
 }
 
 // Each row's records sorted by the outer fast index, the rows shared between the threads.
-void sortChunk(const Chunk &c, ListBuffers &b) {
+void sortChunk(const Chunk& c, ListBuffers& b) {
     const std::size_t rows = c.rowEnd - c.rowFirst;
     onThreads(c.threads, [&](int t) {
         for (std::size_t r = static_cast<std::size_t>(t); r < rows; r += static_cast<std::size_t>(c.threads)) {
@@ -255,15 +255,15 @@ void sortChunk(const Chunk &c, ListBuffers &b) {
 }
 
 // The chunk's solutions, row by row in enumeration order, from the outer combination `from` on.
-void emitChunk(const Chunk &c, ListBuffers &b, RowStart from, std::size_t &filled, PackedSink &out) {
+void emitChunk(const Chunk& c, ListBuffers& b, RowStart from, std::size_t& filled, PackedSink& out) {
     const std::uint32_t innerMask = (std::uint32_t{1} << c.inner.fast.bits) - 1;
-    const std::uint32_t *const store = b.store.data();
-    const std::uint64_t *const records = b.records.data();
+    const std::uint32_t* const store = b.store.data();
+    const std::uint64_t* const records = b.records.data();
     for (std::size_t row = c.rowFirst; row < c.rowEnd; ++row) {
         auto [j, recordEnd] = rowRecords(b.places, row - c.rowFirst, c.rowEnd - c.rowFirst);
         while (row == from.row && j < recordEnd && (records[j] >> 32) < from.fast)
             ++j; // listed before the join took over
-        const PackedValues &slow = c.outer.slow.packed[row];
+        const PackedValues& slow = c.outer.slow.packed[row];
         for (; j < recordEnd; ++j) {
 #if defined(__GNUC__)
             // The groups lie all over the store: ask for the group of a record 16 ahead. Their members'
@@ -271,13 +271,13 @@ void emitChunk(const Chunk &c, ListBuffers &b, RowStart from, std::size_t &fille
             if (j + 16 < recordEnd)
                 __builtin_prefetch(store + static_cast<std::uint32_t>(records[j + 16]));
 #endif
-            const PackedValues &fast = c.outer.fast.packed[records[j] >> 32];
+            const PackedValues& fast = c.outer.fast.packed[records[j] >> 32];
             const std::uint64_t low = slow.low | fast.low, high = slow.high | fast.high;
             const auto w = static_cast<std::uint32_t>(records[j]);
             for (std::uint32_t m = w + 1, end = w + 1 + store[w]; m < end; ++m) {
                 const std::uint32_t index = store[m];
                 const PackedValues x = c.innerFast.at(index & innerMask);
-                const PackedValues &y = c.inner.slow.packed[index >> c.inner.fast.bits];
+                const PackedValues& y = c.inner.slow.packed[index >> c.inner.fast.bits];
                 b.batch[filled++] = {low | x.low | y.low, high | x.high | y.high};
                 if (filled == kBatch) {
                     out.put(std::span<const PackedValues>(b.batch.data(), filled));
@@ -290,13 +290,13 @@ void emitChunk(const Chunk &c, ListBuffers &b, RowStart from, std::size_t &fille
 
 } // namespace
 
-bool sweepList(const Sweeps &sweeps, int threads, const JoinLimits &limits, RowStart from, PackedSink &out) {
-    const Side &inner = sweeps.inner;
-    const Side &outer = sweeps.outer;
-    const SweepSide &innerKeys = sweeps.innerKeys;
-    const SweepSide &outerKeys = sweeps.outerKeys;
+bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowStart from, PackedSink& out) {
+    const Side& inner = sweeps.inner;
+    const Side& outer = sweeps.outer;
+    const SweepSide& innerKeys = sweeps.innerKeys;
+    const SweepSide& outerKeys = sweeps.outerKeys;
     const std::uint64_t span = sweeps.span();
-    ProgressReporter *const progress = limits.progress;
+    ProgressReporter* const progress = limits.progress;
     RowTotals totals;
     ListBuffers buffers;
     std::vector<std::size_t> chunkStart;
@@ -312,7 +312,7 @@ bool sweepList(const Sweeps &sweeps, int threads, const JoinLimits &limits, RowS
             return false;
         chunkStart = std::move(*chunks);
         allocate(buffers, totals, chunkStart, innerKeys, outerKeys, span, threads);
-    } catch (const std::bad_alloc &) {
+    } catch (const std::bad_alloc&) {
         return false; // nothing handed on yet
     }
     // From here on the listing completes, or stops only for what the sink throws.

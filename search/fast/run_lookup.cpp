@@ -12,7 +12,7 @@ namespace {
 constexpr double kLowCombinations = double(1 << 14);
 } // namespace
 
-RunLookup::RunLookup(const JoinBox &box, int from, int to) {
+RunLookup::RunLookup(const JoinBox& box, int from, int to) {
     int split = from + 1;
     while (split < to && combinations(box, from, split + 1) <= kLowCombinations)
         ++split;

@@ -15,14 +15,14 @@ class RunLookup {
 public:
     RunLookup() = default;
     /// Terms [from, to) of the box, first term fastest as in a TermRun; fewer than 2^32 combinations.
-    RunLookup(const JoinBox &box, int from, int to);
+    RunLookup(const JoinBox& box, int from, int to);
 
     PackedValues at(std::uint32_t index) const {
         // index / m_lowCount, exact for every 32-bit index: ceil(2^64 / d) * n / 2^64, rounded down.
         const std::uint32_t high =
             m_lowCount == 1 ? index : static_cast<std::uint32_t>(static_cast<unsigned __int128>(m_magic) * index >> 64);
-        const PackedValues &a = m_low[index - high * m_lowCount];
-        const PackedValues &b = m_high[high];
+        const PackedValues& a = m_low[index - high * m_lowCount];
+        const PackedValues& b = m_high[high];
         return {a.low | b.low, a.high | b.high};
     }
 

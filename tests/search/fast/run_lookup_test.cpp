@@ -12,7 +12,7 @@
 namespace velmora::fast::join {
 namespace {
 
-JoinBox boxOf(const std::array<std::array<std::int32_t, 2>, 8> &ranges) {
+JoinBox boxOf(const std::array<std::array<std::int32_t, 2>, 8>& ranges) {
     JoinBox box;
     for (std::size_t k = 0; k < 8; ++k) {
         box.lo[k] = ranges[k][0];
@@ -24,7 +24,7 @@ JoinBox boxOf(const std::array<std::array<std::int32_t, 2>, 8> &ranges) {
 
 TEST(RunLookup, AgreesWithTheRunsTableForEveryIndex) {
     struct Row {
-        const char *what;
+        const char* what;
         std::array<std::array<std::int32_t, 2>, 8> ranges;
         int from, to;
     };
@@ -40,7 +40,7 @@ TEST(RunLookup, AgreesWithTheRunsTableForEveryIndex) {
         {"divisors not powers of two", {{{0, 0}, {0, 0}, {0, 0}, {-50, 50}, {3, 99}, {-1, 1}, {0, 6}, {0, 0}}}, 3, 7},
         {"the later terms of a side", {{{0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 126}, {0, 126}, {0, 126}, {7, 9}}}, 4, 8},
     };
-    for (const Row &r : rows) {
+    for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
         const JoinBox box = boxOf(r.ranges);
         const TermRun run = makeTermRun(box, r.from, r.to);
