@@ -2,7 +2,7 @@
 // with a match and their solutions, and the rows go in chunks whose solutions fit a block of memory.
 // Allocate: everything the chunks need is taken once, before the first solution is handed on, and
 // used again by every chunk. Then, chunk by chunk, sweep: a second sweep, in steps of a few thousand
-// keys whose slots stay in the cache, groups each step's inner combinations by key (in enumeration
+// keys whose slots stay in the cache, links each step's inner combinations by key (in enumeration
 // order) and copies, for each matching outer combination, its group into the row's place in a store,
 // with a record of the outer combination; sort: the records of each row by the outer fast index;
 // emit: the solutions in enumeration order.
@@ -26,13 +26,20 @@ constexpr std::uint64_t kCopyWindow = std::uint64_t{1} << 15;
 // Solutions handed on at a time.
 constexpr std::size_t kBatch = 1024;
 
-// Per key of a copying window: the members counted, then where its group starts and ends. A slot
-// belongs to the step whose number it holds; any other is empty, so no step clears its slots.
+// Per key of a copying window: the first and the last member of its group, which the members link
+// in enumeration order. A slot belongs to the step whose number it holds; any other is empty, so no
+// step clears its slots.
 constexpr std::uint32_t kNone = 0xffffffff;
 struct Slot {
-    std::uint32_t end = 0;
-    std::uint32_t start = kNone;
+    std::uint32_t first = 0;
+    std::uint32_t last = 0;
     std::uint32_t step = 0;
+};
+
+// An inner combination of a step (row << fast bits | fast index), and the next member of its group.
+struct Member {
+    std::uint32_t id;
+    std::uint32_t next;
 };
 
 // Per row of a chunk and thread: where its records and its store words start.
@@ -111,7 +118,7 @@ double heldBytes(const Side& inner, const Side& outer, const SweepSide& innerKey
     for (std::size_t b = 0; b < rows; ++b)
         widestRow = std::max(widestRow, totals.matches[0][b] + totals.matches[1][b]);
     bytes += 32.0 * double(rows);
-    const double perThread = double(kCopyWindow * sizeof(Slot)) + 4.0 * double(totals.widestWindow) +
+    const double perThread = double(kCopyWindow * sizeof(Slot)) + double(sizeof(Member)) * double(totals.widestWindow) +
                              16.0 * double(innerKeys.base.size() + rows) + 8.0 * double(widestRow);
     return bytes + perThread * threads;
 }
@@ -122,7 +129,7 @@ struct ListBuffers {
     std::vector<RowCursors> inner, outer; // per thread
     Buffer<std::uint32_t> store;          // written before read: not cleared
     Buffer<std::uint64_t> records;
-    std::array<std::vector<std::uint32_t>, 2> groups;
+    std::array<std::vector<Member>, 2> members;
     std::array<std::vector<Slot>, 2> slots;
     std::array<std::uint32_t, 2> step{};               // per thread, the copying sweep's last step
     std::array<std::vector<std::uint64_t>, 2> scratch; // per thread, for sorting a row's records
@@ -153,7 +160,7 @@ void allocate(ListBuffers& b, const RowTotals& totals, const std::vector<std::si
     b.records = Buffer<std::uint64_t>(recordCount);
     b.batch.resize(kBatch);
     for (std::size_t t = 0; t < static_cast<std::size_t>(threads); ++t) {
-        b.groups[t].resize(totals.widestWindow);
+        b.members[t].resize(totals.widestWindow);
         b.slots[t].resize(std::min(kCopyWindow, span + 1)); // the keys lie in [0, span]
         b.scratch[t].resize(rowRecords);
     }
@@ -180,7 +187,7 @@ void sweepChunk(const Chunk& c, ListBuffers& b, int t) {
     if (first >= end)
         return;
     Slot* const slot = b.slots[T].data();
-    std::uint32_t* const group = b.groups[T].data();
+    Member* const member = b.members[T].data();
     std::size_t* const record = b.moving.record[T].data();
     std::size_t* const word = b.moving.store[T].data();
     const unsigned innerBits = c.inner.fast.bits;
@@ -197,42 +204,33 @@ void sweepChunk(const Chunk& c, ListBuffers& b, int t) {
             std::fill(b.slots[T].begin(), b.slots[T].end(), Slot{});
             step = 1;
         }
+        // Each key's group: its members linked in enumeration order (rows, then fast indices, ascending).
         std::uint32_t fill = 0;
-        in.advance(hi, [&](std::size_t, std::size_t, std::int64_t key) {
+        in.advance(hi, [&](std::size_t row, std::size_t i, std::int64_t key) {
             Slot& k = slot[key - lo];
-            if (k.step == step) {
-                ++k.end;
-            } else {
-                k = Slot{1, kNone, step};
-            }
-            ++fill;
+            member[fill] = {static_cast<std::uint32_t>(row << innerBits) | c.innerKeys.fastIndex[i], kNone};
+            if (k.step == step)
+                member[k.last].next = fill;
+            else
+                k.first = fill, k.step = step;
+            k.last = fill++;
         });
         if (fill == 0) {
             outs.advance(hi, [](std::size_t, std::size_t, std::int64_t) {});
             continue;
         }
-        // Each key's group: its members in enumeration order (rows, then fast indices, ascending).
-        fill = 0;
-        in.again([&](std::size_t row, std::size_t i, std::int64_t key) {
-            Slot& k = slot[key - lo];
-            if (k.start == kNone) {
-                k.start = fill;
-                fill += k.end;
-                k.end = k.start;
-            }
-            group[k.end++] = static_cast<std::uint32_t>(row << innerBits) | c.innerKeys.fastIndex[i];
-        });
         outs.advance(hi, [&](std::size_t row, std::size_t i, std::int64_t key) {
             const Slot k = slot[key - lo];
             if (k.step != step)
                 return;
             const std::size_t r = row - c.rowFirst;
             b.records[record[r]++] = std::uint64_t{c.outerKeys.fastIndex[i]} << 32 | word[r];
-            std::uint32_t* to = b.store.data() + word[r];
-            *to++ = k.end - k.start;
-            for (std::uint32_t m = k.start; m < k.end; ++m)
-                *to++ = group[m];
-            word[r] += 1 + k.end - k.start;
+            std::uint32_t* const length = b.store.data() + word[r];
+            std::uint32_t* to = length + 1;
+            for (std::uint32_t m = k.first; m != kNone; m = member[m].next)
+                *to++ = member[m].id;
+            *length = static_cast<std::uint32_t>(to - length - 1);
+            word[r] += static_cast<std::size_t>(to - length);
         });
     }
 }
