@@ -17,7 +17,7 @@ namespace {
 // runs at exit. A static worker would have to be woken and joined by a static destructor: destroying a
 // condition variable a thread still waits on can hang, and on Windows such a destructor may run after
 // ExitProcess has ended the worker's thread, where a join never returns. The end of the process ends the
-// idle thread. The state stays reachable through a static pointer, so the leak checkers see no leak.
+// idle thread. The state stays reachable through a static pointer: LeakSanitizer sees no leak.
 struct Worker {
     std::mutex mutex;
     std::condition_variable wake;     // a task was handed over

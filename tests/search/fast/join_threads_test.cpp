@@ -39,11 +39,6 @@ TEST(JoinThreads, ManyCallsInARowShareOneWorker) {
             worker = halves.on[1];
         ASSERT_EQ(halves.on[1], worker) << "call " << call;
     }
-    // One thread is no thread of its own.
-    Halves one;
-    onThreads(1, [&](int t) { one.ran(t); });
-    EXPECT_EQ(one.runs[0], 1);
-    EXPECT_EQ(one.runs[1], 0);
 }
 
 TEST(JoinThreads, AnExceptionOfEitherHalfReachesTheCallerOnceBothHaveEnded) {
