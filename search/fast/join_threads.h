@@ -2,49 +2,63 @@
 // The join's work on one thread or two.
 
 #include <exception>
-#include <new>
-#include <system_error>
 #include <thread>
-#include <utility>
+#include <type_traits>
 
 namespace velmora::fast::join {
 
-/// Runs work(0) and, with two threads, work(1) on a second thread; an exception of either is rethrown.
-/// Where the system cannot start a thread, work(1) runs after work(0) on the calling thread.
+/// The thread that runs the second half of a join's work: the process's worker, kept from its first use on,
+/// or, while another join holds the worker, a thread of its own. Joins it on destruction.
+class SecondThread {
+public:
+    using Task = void (*)(void* context) noexcept;
+
+    SecondThread(Task task, void* context);
+    ~SecondThread() { join(); }
+    SecondThread(const SecondThread&) = delete;
+    SecondThread& operator=(const SecondThread&) = delete;
+
+    /// False where the system could start no thread: the task was not run.
+    bool started() const { return m_onWorker || m_own.joinable(); }
+    void join();
+
+private:
+    bool m_onWorker = false;
+    std::thread m_own;
+};
+
+/// Runs work(0) and, with two threads, work(1) on a second thread; an exception of either is rethrown once
+/// both have ended. Where the system cannot start a thread, work(1) runs after work(0) on the calling thread.
 template <class Work>
 void onThreads(int threads, Work&& work) {
     if (threads <= 1) {
         work(0);
         return;
     }
-    std::exception_ptr failure;
-    std::thread second;
-    try {
-        second = std::thread([&work, &failure] {
+    struct SecondHalf {
+        std::remove_reference_t<Work>& work;
+        std::exception_ptr failure;
+
+        static void run(void* context) noexcept {
+            SecondHalf& half = *static_cast<SecondHalf*>(context);
             try {
-                work(1);
+                half.work(1);
             } catch (...) {
-                failure = std::current_exception();
+                half.failure = std::current_exception();
             }
-        });
-    } catch (const std::system_error&) {
-        work(0);
-        work(1);
-        return;
-    } catch (const std::bad_alloc&) { // the thread's state
-        work(0);
-        work(1);
-        return;
+        }
+    } half{work, nullptr};
+    {
+        SecondThread second(&SecondHalf::run, &half);
+        if (!second.started()) {
+            work(0);
+            work(1);
+            return;
+        }
+        work(0); // on an exception, the second half ends before it leaves
     }
-    try {
-        work(0);
-    } catch (...) {
-        second.join();
-        throw;
-    }
-    second.join();
-    if (failure)
-        std::rethrow_exception(failure);
+    if (half.failure)
+        std::rethrow_exception(half.failure);
 }
 
 } // namespace velmora::fast::join
