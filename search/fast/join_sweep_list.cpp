@@ -327,6 +327,8 @@ bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowS
             progress->within(0.5 + 0.5 * double(chunk.rowFirst - chunkStart.front()) /
                                        double(chunkStart.back() - chunkStart.front()));
         buffers.places.fill(totals, chunk.rowFirst, chunk.rowEnd);
+        if (buffers.places.records == 0)
+            continue; // no outer combination of these rows has a match: nothing to sweep for
         buffers.moving.fill(totals, chunk.rowFirst, chunk.rowEnd);
         onThreads(threads, [&](int t) { sweepChunk(chunk, buffers, t); });
         sortChunk(chunk, buffers);
