@@ -30,6 +30,7 @@ constexpr std::size_t kBatch = 1024;
 // in enumeration order. A slot belongs to the step whose number it holds; any other is empty, so no
 // step clears its slots.
 constexpr std::uint32_t kNone = 0xffffffff;
+constexpr std::uint32_t kCopied = 0x80000000; // in `last`: the group was copied, `first` is its place
 struct Slot {
     std::uint32_t first = 0;
     std::uint32_t last = 0;
@@ -219,16 +220,26 @@ void sweepChunk(const Chunk& c, ListBuffers& b, int t) {
             outs.advance(hi, [](std::size_t, std::size_t, std::int64_t) {});
             continue;
         }
+        // The first copy of a group follows its links; the next copies of the step copy that copy,
+        // whose place in the store (below 2^32 words) the slot then holds.
         outs.advance(hi, [&](std::size_t row, std::size_t i, std::int64_t key) {
-            const Slot k = slot[key - lo];
+            Slot& k = slot[key - lo];
             if (k.step != step)
                 return;
             const std::size_t r = row - c.rowFirst;
             b.records[record[r]++] = std::uint64_t{c.outerKeys.fastIndex[i]} << 32 | word[r];
             std::uint32_t* const length = b.store.data() + word[r];
             std::uint32_t* to = length + 1;
-            for (std::uint32_t m = k.first; m != kNone; m = member[m].next)
-                *to++ = member[m].id;
+            if (k.last & kCopied) {
+                const std::uint32_t* from = b.store.data() + k.first;
+                for (std::uint32_t n = k.last & ~kCopied; n > 0; --n)
+                    *to++ = *from++; // groups are short: a call to memmove would cost more
+            } else {
+                for (std::uint32_t m = k.first; m != kNone; m = member[m].next)
+                    *to++ = member[m].id;
+                k.first = static_cast<std::uint32_t>(word[r] + 1);
+                k.last = kCopied | static_cast<std::uint32_t>(to - length - 1);
+            }
             *length = static_cast<std::uint32_t>(to - length - 1);
             word[r] += static_cast<std::size_t>(to - length);
         });
