@@ -21,8 +21,9 @@
 namespace velmora::fast::join {
 namespace {
 
-// The copying sweep goes through a counting window in smaller steps: its slots stay in the cache.
-constexpr std::uint64_t kCopyWindow = std::uint64_t{1} << 15;
+// The copying sweep goes through the keys in steps of 2^15 to 2^18 keys (copyWindow()).
+constexpr std::uint64_t kMinCopyWindow = std::uint64_t{1} << 15;
+constexpr std::uint64_t kMaxCopyWindow = std::uint64_t{1} << 18;
 // Solutions handed on at a time.
 constexpr std::size_t kBatch = 1024;
 
@@ -101,6 +102,27 @@ std::optional<std::vector<std::size_t>> planChunks(const RowTotals& totals, std:
     return chunkStart;
 }
 
+// The width of the copying sweep's steps for chunks of up to `chunkRows` rows. Each step visits every
+// row of the inner side and of the chunk: with many rows (two terms in the slow run), steps widen
+// until they hold eight keys a row or so; with few rows, narrow steps keep their slots in the cache.
+std::uint64_t copyWindow(const SweepSide& innerKeys, const SweepSide& outerKeys, std::size_t chunkRows,
+                         std::uint64_t span) {
+    const double rows = double(innerKeys.base.size() + chunkRows);
+    const double keys = double(innerKeys.values.size()) * double(innerKeys.base.size()) +
+                        double(outerKeys.values.size()) * double(chunkRows);
+    std::uint64_t window = kMinCopyWindow;
+    while (window < kMaxCopyWindow && keys * double(window) / (double(span) + 1) < 8 * rows)
+        window *= 2;
+    return window;
+}
+
+// The most inner combinations a step of the copying sweep links: a step wider than a counting window
+// spans whole counting windows.
+std::size_t membersPerStep(const RowTotals& totals, std::uint64_t window) {
+    static_assert(kMaxCopyWindow % kWindow == 0 && kWindow % kMinCopyWindow == 0);
+    return totals.widestWindow * std::max<std::size_t>(1, window / kWindow);
+}
+
 // What the listing holds besides its chunks' store and records: both sides and their sorted keys,
 // the totals per row, per thread the copying sweep's slots, groups and cursors and the scratch to sort
 // the largest row's records, and an allowance for the rest of the process (the emitter's block, the
@@ -119,7 +141,8 @@ double heldBytes(const Side& inner, const Side& outer, const SweepSide& innerKey
     for (std::size_t b = 0; b < rows; ++b)
         widestRow = std::max(widestRow, totals.matches[0][b] + totals.matches[1][b]);
     bytes += 32.0 * double(rows);
-    const double perThread = double(kCopyWindow * sizeof(Slot)) + double(sizeof(Member)) * double(totals.widestWindow) +
+    const double perThread = double(kMaxCopyWindow * sizeof(Slot)) +
+                             double(sizeof(Member)) * double(membersPerStep(totals, kMaxCopyWindow)) +
                              16.0 * double(innerKeys.base.size() + rows) + 8.0 * double(widestRow);
     return bytes + perThread * threads;
 }
@@ -133,6 +156,7 @@ struct ListBuffers {
     std::array<std::vector<Member>, 2> members;
     std::array<std::vector<Slot>, 2> slots;
     std::array<std::uint32_t, 2> step{};               // per thread, the copying sweep's last step
+    std::uint64_t window = kMinCopyWindow;             // the width of the copying sweep's steps
     std::array<std::vector<std::uint64_t>, 2> scratch; // per thread, for sorting a row's records
     std::vector<PackedValues> batch;
 };
@@ -160,9 +184,10 @@ void allocate(ListBuffers& b, const RowTotals& totals, const std::vector<std::si
     b.store = Buffer<std::uint32_t>(words);
     b.records = Buffer<std::uint64_t>(recordCount);
     b.batch.resize(kBatch);
+    b.window = copyWindow(innerKeys, outerKeys, rows, span);
     for (std::size_t t = 0; t < static_cast<std::size_t>(threads); ++t) {
-        b.members[t].resize(totals.widestWindow);
-        b.slots[t].resize(std::min(kCopyWindow, span + 1)); // the keys lie in [0, span]
+        b.members[t].resize(membersPerStep(totals, b.window));
+        b.slots[t].resize(std::min(b.window, span + 1)); // the keys lie in [0, span]
         b.scratch[t].resize(rowRecords);
     }
 }
@@ -199,8 +224,9 @@ void sweepChunk(const Chunk& c, ListBuffers& b, int t) {
     outs.reset(firstKey, c.rowFirst, c.rowEnd);
     const std::int64_t last = static_cast<std::int64_t>(std::min(end * kWindow, c.span + 1));
     std::uint32_t& step = b.step[T];
-    for (auto lo = firstKey; lo < last; lo += static_cast<std::int64_t>(kCopyWindow)) {
-        const std::int64_t hi = std::min(lo + static_cast<std::int64_t>(kCopyWindow), last);
+    const auto window = static_cast<std::int64_t>(b.window);
+    for (auto lo = firstKey; lo < last; lo += window) {
+        const std::int64_t hi = std::min(lo + window, last);
         if (++step == 0) { // the step numbers wrapped: every slot empty again
             std::fill(b.slots[T].begin(), b.slots[T].end(), Slot{});
             step = 1;
