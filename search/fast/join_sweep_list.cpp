@@ -181,8 +181,8 @@ void allocate(ListBuffers& b, const RowTotals& totals, const std::vector<std::si
         b.inner.emplace_back(innerKeys, 0, 0, innerKeys.base.size());
         b.outer.emplace_back(outerKeys, 0, 0, rows);
     }
-    b.store = Buffer<std::uint32_t>(words);
-    b.records = Buffer<std::uint64_t>(recordCount);
+    b.store = Buffer<std::uint32_t>(words, Pages::AtOnce); // every chunk but the last fills most of them
+    b.records = Buffer<std::uint64_t>(recordCount, Pages::AtOnce);
     b.batch.resize(kBatch);
     b.window = copyWindow(innerKeys, outerKeys, rows, span);
     for (std::size_t t = 0; t < static_cast<std::size_t>(threads); ++t) {
@@ -346,6 +346,11 @@ bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowS
         if (!chunks)
             return false;
         chunkStart = std::move(*chunks);
+        bool matched = false;
+        for (std::size_t b = from.row; b < totals.matches[0].size() && !matched; ++b)
+            matched = totals.matches[0][b] + totals.matches[1][b] > 0;
+        if (!matched)
+            return true; // no outer combination from `from` on has a match: nothing to list
         allocate(buffers, totals, chunkStart, innerKeys, outerKeys, span, threads);
     } catch (const std::bad_alloc&) {
         return false; // nothing handed on yet
