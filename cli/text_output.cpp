@@ -27,23 +27,6 @@ std::string streamReason(int error) {
 
 #ifdef _WIN32
 
-// The system's text for a Windows error code, in the user's UI language, without its line end and
-// final full stop.
-std::string windowsReason(DWORD error) {
-    wchar_t* text = nullptr;
-    const DWORD size = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                          FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    if (size == 0 || !text)
-        return "Windows error " + std::to_string(error);
-    std::wstring reason(text, size);
-    LocalFree(text);
-    while (!reason.empty() && (reason.back() == L'\r' || reason.back() == L'\n' || reason.back() == L' ' ||
-                               reason.back() == L'.' || reason.back() == L'\x3002'))
-        reason.pop_back();
-    return utf8FromWide(reason);
-}
-
 // The console behind `stream`, or nullptr when it goes to a file, a pipe or nowhere.
 HANDLE consoleOf(std::FILE* stream) {
     const int fd = _fileno(stream);
@@ -67,9 +50,9 @@ std::optional<std::string> writeConsole(HANDLE console, std::string_view text) {
             --n;
         DWORD written = 0;
         if (!WriteConsoleW(console, wide.data() + done, static_cast<DWORD>(n), &written, nullptr))
-            return windowsReason(GetLastError());
+            return windowsErrorText(GetLastError());
         if (written == 0)
-            return windowsReason(ERROR_WRITE_FAULT);
+            return windowsErrorText(ERROR_WRITE_FAULT);
         done += written;
     }
     return std::nullopt;
@@ -84,9 +67,9 @@ std::string systemReason(int error) {
     // The C runtime's own texts are English only; the system's are in the user's language. A failed
     // WriteFile leaves its code in _doserrno, a short write to a full disk only ENOSPC.
     if (_doserrno != 0)
-        return windowsReason(_doserrno);
+        return windowsErrorText(_doserrno);
     if (error == ENOSPC)
-        return windowsReason(ERROR_DISK_FULL);
+        return windowsErrorText(ERROR_DISK_FULL);
 #endif
     return std::strerror(error);
 }

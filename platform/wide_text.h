@@ -12,5 +12,8 @@ namespace velmora {
 std::wstring wideFromUtf8(std::string_view text);
 /// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
 std::string utf8FromWide(std::wstring_view text);
+/// The system's text for a Windows error code (FormatMessageW, in the user's UI language), in UTF-8,
+/// without its line end and final full stop.
+std::string windowsErrorText(unsigned long error);
 
 } // namespace velmora

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <climits>
+#include <string>
 
 namespace velmora {
 
@@ -27,6 +28,21 @@ std::string utf8FromWide(std::wstring_view text) {
     std::string narrow(static_cast<std::size_t>(length), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
     return narrow;
+}
+
+std::string windowsErrorText(unsigned long error) {
+    wchar_t* text = nullptr;
+    const DWORD size =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (size == 0 || !text)
+        return "Windows error " + std::to_string(error);
+    std::wstring reason(text, size);
+    LocalFree(text);
+    while (!reason.empty() && (reason.back() == L'\r' || reason.back() == L'\n' || reason.back() == L' ' ||
+                               reason.back() == L'.' || reason.back() == L'\x3002'))
+        reason.pop_back();
+    return utf8FromWide(reason);
 }
 
 } // namespace velmora

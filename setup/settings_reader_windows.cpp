@@ -14,23 +14,8 @@
 namespace velmora {
 namespace {
 
-// The system's text for an error code, without its line end and final full stop.
-std::string systemReason(DWORD error) {
-    wchar_t* text = nullptr;
-    const DWORD size = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                          FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    if (size == 0 || !text)
-        return "Windows error " + std::to_string(error);
-    std::wstring reason(text, size);
-    LocalFree(text);
-    while (!reason.empty() && (reason.back() == L'\r' || reason.back() == L'\n' || reason.back() == L' ' ||
-                               reason.back() == L'.' || reason.back() == L'\x3002'))
-        reason.pop_back();
-    return utf8FromWide(reason);
-}
 
-ReadOutcome failed(LoadFailure failure, DWORD error) { return {failure, systemReason(error)}; }
+ReadOutcome failed(LoadFailure failure, DWORD error) { return {failure, windowsErrorText(error)}; }
 
 class Handle {
 public:
