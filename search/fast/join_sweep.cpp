@@ -140,6 +140,7 @@ Sweeps makeSweeps(const JoinBox& box, int m, int threads) {
         } else {
             s.outer = makeSweepSide(box, m, 8);
             s.outerKeys = sweepSide(s.outer, -1, 0); // its offset needs the inner side: added below
+            s.outerFast = RunLookup(box, m, sweepSplit(box, m, 8));
         }
     };
     if (threads > 1) {

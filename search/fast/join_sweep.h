@@ -35,7 +35,9 @@ struct SweepSide {
 struct Sweeps {
     Side inner, outer;
     SweepSide innerKeys, outerKeys;
-    RunLookup innerFast; // the inner side's fast run, for listing: its packed values from an index
+    // The sides' fast runs, for listing: their packed values from an index, from tables that stay in
+    // the cache.
+    RunLookup innerFast, outerFast;
     std::uint64_t span() const { return static_cast<std::uint64_t>(inner.max() - inner.min()); }
 };
 Sweeps makeSweeps(const JoinBox& box, int m, int threads);

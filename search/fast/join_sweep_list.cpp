@@ -27,21 +27,37 @@ constexpr std::uint64_t kMaxCopyWindow = std::uint64_t{1} << 18;
 // Solutions handed on at a time.
 constexpr std::size_t kBatch = 1024;
 
-// Per key of a copying window: the first and the last member of its group, which the members link
-// in enumeration order. A slot belongs to the step whose number it holds; any other is empty, so no
-// step clears its slots.
+// Per key of a copying step that has a group: its first and last member, which the members link in
+// enumeration order. Whether a key has a group this step is a bit of the step's `present` mask, so
+// slots are never cleared.
 constexpr std::uint32_t kNone = 0xffffffff;
 constexpr std::uint32_t kCopied = 0x80000000; // in `last`: the group was copied, `first` is its place
 struct Slot {
-    std::uint32_t first = 0;
-    std::uint32_t last = 0;
-    std::uint32_t step = 0;
+    std::uint32_t first;
+    std::uint32_t last;
 };
 
 // An inner combination of a step (row << fast bits | fast index), and the next member of its group.
 struct Member {
     std::uint32_t id;
     std::uint32_t next;
+};
+
+// An outer combination of a step whose key has a group: its row in the chunk, its position in the
+// row, and its key's place in the step. Hits are gathered in blocks of kHits, then copied.
+struct Hit {
+    std::uint32_t row;
+    std::uint32_t position;
+    std::uint32_t key;
+};
+constexpr std::size_t kHits = 1024;
+
+// A bit per key of a step.
+struct KeyMask {
+    std::vector<std::uint64_t> words;
+    void clear() { std::fill(words.begin(), words.end(), std::uint64_t{0}); }
+    void set(std::uint32_t d) { words[d >> 6] |= std::uint64_t{1} << (d & 63); }
+    std::uint32_t test(std::uint32_t d) const { return static_cast<std::uint32_t>(words[d >> 6] >> (d & 63) & 1); }
 };
 
 // Per row of a chunk and thread: where its records and its store words start.
@@ -141,7 +157,7 @@ double heldBytes(const Side& inner, const Side& outer, const SweepSide& innerKey
     for (std::size_t b = 0; b < rows; ++b)
         widestRow = std::max(widestRow, totals.matches[0][b] + totals.matches[1][b]);
     bytes += 32.0 * double(rows);
-    const double perThread = double(kMaxCopyWindow * sizeof(Slot)) +
+    const double perThread = double(kMaxCopyWindow * (sizeof(Slot) + 1)) + double(kHits * sizeof(Hit)) +
                              double(sizeof(Member)) * double(membersPerStep(totals, kMaxCopyWindow)) +
                              16.0 * double(innerKeys.base.size() + rows) + 8.0 * double(widestRow);
     return bytes + perThread * threads;
@@ -155,7 +171,8 @@ struct ListBuffers {
     Buffer<std::uint64_t> records;
     std::array<std::vector<Member>, 2> members;
     std::array<std::vector<Slot>, 2> slots;
-    std::array<std::uint32_t, 2> step{};               // per thread, the copying sweep's last step
+    std::array<KeyMask, 2> wanted, present; // per thread: the keys of the step's outer and inner combinations
+    std::array<std::vector<Hit>, 2> hits;
     std::uint64_t window = kMinCopyWindow;             // the width of the copying sweep's steps
     std::array<std::vector<std::uint64_t>, 2> scratch; // per thread, for sorting a row's records
     std::vector<PackedValues> batch;
@@ -188,6 +205,9 @@ void allocate(ListBuffers& b, const RowTotals& totals, const std::vector<std::si
     for (std::size_t t = 0; t < static_cast<std::size_t>(threads); ++t) {
         b.members[t].resize(membersPerStep(totals, b.window));
         b.slots[t].resize(std::min(b.window, span + 1)); // the keys lie in [0, span]
+        b.wanted[t].words.resize((b.slots[t].size() + 63) / 64);
+        b.present[t].words.resize(b.wanted[t].words.size());
+        b.hits[t].resize(kHits);
         b.scratch[t].resize(rowRecords);
     }
 }
@@ -199,23 +219,71 @@ struct Chunk {
     const SweepSide& innerKeys;
     const SweepSide& outerKeys;
     const RunLookup& innerFast;
+    const RunLookup& outerFast;
     std::uint64_t span;
     int threads;
     std::size_t rowFirst;
     std::size_t rowEnd;
 };
 
-// Thread t's windows of the copying sweep: each matching outer combination's group copied into its
-// row's place in the store, with a record (outer fast index, store word).
+// Links the step's first `fill` members, whose `next` holds their key's place in the step, into
+// groups by key, and marks the keys that have one. Branch-free: the members' keys follow no pattern.
+void linkGroups(Member* member, std::uint32_t fill, Slot* slot, KeyMask& present) {
+    present.clear();
+    for (std::uint32_t f = 0; f < fill; ++f) {
+        const std::uint32_t d = member[f].next;
+        Slot& k = slot[d];
+        const bool joined = present.test(d) != 0;
+        member[f].next = kNone;
+        member[joined ? k.last : f].next = joined ? f : kNone;
+        k.first = joined ? k.first : f;
+        k.last = f;
+        present.set(d);
+    }
+}
+
+// Copies the group of each hit into its row's place in the store, with a record (outer fast index,
+// store word). The first copy of a group follows its links; the next copies of the step copy that
+// copy, whose place in the store (below 2^32 words) the slot then holds.
+void copyHits(const Chunk& c, ListBuffers& b, std::size_t T, std::size_t hitCount) {
+    Slot* const slot = b.slots[T].data();
+    const Member* const member = b.members[T].data();
+    std::size_t* const record = b.moving.record[T].data();
+    std::size_t* const word = b.moving.store[T].data();
+    std::uint32_t* const store = b.store.data();
+    for (std::size_t h = 0; h < hitCount; ++h) {
+        const Hit hit = b.hits[T][h];
+        Slot& k = slot[hit.key];
+        const std::size_t at = word[hit.row];
+        b.records[record[hit.row]++] = std::uint64_t{c.outerKeys.fastIndex[hit.position]} << 32 | at;
+        std::uint32_t* to = store + at + 1;
+        if (k.last & kCopied) {
+            const std::uint32_t* from = store + k.first;
+            for (std::uint32_t n = k.last & ~kCopied; n > 0; --n)
+                *to++ = *from++; // groups are short: a call to memmove would cost more
+        } else {
+            for (std::uint32_t m = k.first; m != kNone; m = member[m].next)
+                *to++ = member[m].id;
+            k.first = static_cast<std::uint32_t>(at + 1);
+            k.last = kCopied | static_cast<std::uint32_t>(to - store - at - 1);
+        }
+        store[at] = static_cast<std::uint32_t>(to - store - at - 1);
+        word[hit.row] = static_cast<std::size_t>(to - store);
+    }
+}
+
+// Thread t's windows of the copying sweep, step by step: mark the chunk's outer keys, gather the inner
+// combinations with a marked key and link them into groups, then copy the group of each outer
+// combination whose key has one. Most keys match nothing; the gathering is branch-free.
 void sweepChunk(const Chunk& c, ListBuffers& b, int t) {
     const auto T = static_cast<std::size_t>(t);
     const auto [first, end] = windowShare(c.span, t, c.threads);
     if (first >= end)
         return;
-    Slot* const slot = b.slots[T].data();
     Member* const member = b.members[T].data();
-    std::size_t* const record = b.moving.record[T].data();
-    std::size_t* const word = b.moving.store[T].data();
+    KeyMask& wanted = b.wanted[T];
+    KeyMask& present = b.present[T];
+    Hit* const hits = b.hits[T].data();
     const unsigned innerBits = c.inner.fast.bits;
     const auto firstKey = static_cast<std::int64_t>(first * kWindow);
     RowCursors& in = b.inner[T];
@@ -223,52 +291,41 @@ void sweepChunk(const Chunk& c, ListBuffers& b, int t) {
     in.reset(firstKey, 0, c.innerKeys.base.size());
     outs.reset(firstKey, c.rowFirst, c.rowEnd);
     const std::int64_t last = static_cast<std::int64_t>(std::min(end * kWindow, c.span + 1));
-    std::uint32_t& step = b.step[T];
     const auto window = static_cast<std::int64_t>(b.window);
     for (auto lo = firstKey; lo < last; lo += window) {
         const std::int64_t hi = std::min(lo + window, last);
-        if (++step == 0) { // the step numbers wrapped: every slot empty again
-            std::fill(b.slots[T].begin(), b.slots[T].end(), Slot{});
-            step = 1;
-        }
-        // Each key's group: its members linked in enumeration order (rows, then fast indices, ascending).
-        std::uint32_t fill = 0;
-        in.advance(hi, [&](std::size_t row, std::size_t i, std::int64_t key) {
-            Slot& k = slot[key - lo];
-            member[fill] = {static_cast<std::uint32_t>(row << innerBits) | c.innerKeys.fastIndex[i], kNone};
-            if (k.step == step)
-                member[k.last].next = fill;
-            else
-                k.first = fill, k.step = step;
-            k.last = fill++;
+        wanted.clear();
+        std::size_t outerKeys = 0;
+        outs.advance(hi, [&](std::size_t, std::size_t, std::int64_t key) {
+            wanted.set(static_cast<std::uint32_t>(key - lo));
+            ++outerKeys;
         });
-        if (fill == 0) {
-            outs.advance(hi, [](std::size_t, std::size_t, std::int64_t) {});
+        if (outerKeys == 0) {
+            in.advance(hi, [](std::size_t, std::size_t, std::int64_t) {});
             continue;
         }
-        // The first copy of a group follows its links; the next copies of the step copy that copy,
-        // whose place in the store (below 2^32 words) the slot then holds.
-        outs.advance(hi, [&](std::size_t row, std::size_t i, std::int64_t key) {
-            Slot& k = slot[key - lo];
-            if (k.step != step)
-                return;
-            const std::size_t r = row - c.rowFirst;
-            b.records[record[r]++] = std::uint64_t{c.outerKeys.fastIndex[i]} << 32 | word[r];
-            std::uint32_t* const length = b.store.data() + word[r];
-            std::uint32_t* to = length + 1;
-            if (k.last & kCopied) {
-                const std::uint32_t* from = b.store.data() + k.first;
-                for (std::uint32_t n = k.last & ~kCopied; n > 0; --n)
-                    *to++ = *from++; // groups are short: a call to memmove would cost more
-            } else {
-                for (std::uint32_t m = k.first; m != kNone; m = member[m].next)
-                    *to++ = member[m].id;
-                k.first = static_cast<std::uint32_t>(word[r] + 1);
-                k.last = kCopied | static_cast<std::uint32_t>(to - length - 1);
-            }
-            *length = static_cast<std::uint32_t>(to - length - 1);
-            word[r] += static_cast<std::size_t>(to - length);
+        // The members of the step's groups in enumeration order (rows, then fast indices, ascending),
+        // each written and kept only when its key is wanted; its key's place waits in `next`.
+        std::uint32_t fill = 0;
+        in.advance(hi, [&](std::size_t row, std::size_t i, std::int64_t key) {
+            const auto d = static_cast<std::uint32_t>(key - lo);
+            member[fill] = {static_cast<std::uint32_t>(row << innerBits) | c.innerKeys.fastIndex[i], d};
+            fill += wanted.test(d);
         });
+        if (fill == 0)
+            continue;
+        linkGroups(member, fill, b.slots[T].data(), present);
+        std::size_t hitCount = 0;
+        outs.again([&](std::size_t row, std::size_t i, std::int64_t key) {
+            const auto d = static_cast<std::uint32_t>(key - lo);
+            hits[hitCount] = {static_cast<std::uint32_t>(row - c.rowFirst), static_cast<std::uint32_t>(i), d};
+            hitCount += present.test(d);
+            if (hitCount == kHits) {
+                copyHits(c, b, T, hitCount);
+                hitCount = 0;
+            }
+        });
+        copyHits(c, b, T, hitCount);
     }
 }
 
@@ -306,7 +363,7 @@ void emitChunk(const Chunk& c, ListBuffers& b, RowStart from, std::size_t& fille
             if (j + 16 < recordEnd)
                 __builtin_prefetch(store + static_cast<std::uint32_t>(records[j + 16]));
 #endif
-            const PackedValues& fast = c.outer.fast.packed[records[j] >> 32];
+            const PackedValues fast = c.outerFast.at(static_cast<std::uint32_t>(records[j] >> 32));
             const std::uint64_t low = slow.low | fast.low, high = slow.high | fast.high;
             const auto w = static_cast<std::uint32_t>(records[j]);
             for (std::uint32_t m = w + 1, end = w + 1 + store[w]; m < end; ++m) {
@@ -358,7 +415,7 @@ bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowS
     // From here on the listing completes, or stops only for what the sink throws.
     std::size_t filled = 0;
     for (std::size_t c = 0; c + 1 < chunkStart.size(); ++c) {
-        const Chunk chunk{inner, outer,   innerKeys,     outerKeys,        sweeps.innerFast,
+        const Chunk chunk{inner, outer,   innerKeys,     outerKeys,        sweeps.innerFast, sweeps.outerFast,
                           span,  threads, chunkStart[c], chunkStart[c + 1]};
         if (c > 0) { // the last chunk's solutions reach the reader before this one is swept
             out.put(std::span<const PackedValues>(buffers.batch.data(), filled));
