@@ -107,10 +107,13 @@ unsigned __int128 sweepWindows(const SweepSide& inner, const SweepSide& outer, s
             widest = std::max(widest, innerKeys);
             std::uint64_t* matches = rows->matches[static_cast<std::size_t>(t)].data();
             std::uint64_t* solutions = rows->solutions[static_cast<std::size_t>(t)].data();
+            std::uint64_t* longGroups = rows->longGroups[static_cast<std::size_t>(t)].data();
+            const std::uint64_t longGroup = rows->longGroup;
             out.advance(hi, [&](std::size_t b, std::size_t, std::int64_t key) {
                 const std::uint32_t n = c[key - lo];
                 matches[b] += n != 0;
                 solutions[b] += n;
+                longGroups[b] += n >= longGroup;
             });
         } else {
             out.advance(hi, [&](std::size_t, std::size_t, std::int64_t key) {
@@ -185,6 +188,7 @@ SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::ui
         for (std::size_t t = 0; t < 2; ++t) {
             rows->matches[t].assign(outer.base.size(), 0);
             rows->solutions[t].assign(outer.base.size(), 0);
+            rows->longGroups[t].assign(outer.base.size(), 0);
         }
     // Each thread sweeps its own half of the windows, with its own counts.
     onThreads(threads, [&](int t) {

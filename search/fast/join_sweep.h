@@ -44,9 +44,11 @@ Sweeps makeSweeps(const JoinBox& box, int m, int threads);
 
 /// What a sweep found for each outer row, per half of the windows (the half a thread takes).
 struct RowTotals {
-    std::vector<std::uint64_t> matches[2];   // outer combinations with a match
-    std::vector<std::uint64_t> solutions[2]; // their matches, counted with the inner groups' sizes
-    std::size_t widestWindow = 0;            // the most inner keys in one window
+    std::vector<std::uint64_t> matches[2];    // outer combinations with a match
+    std::vector<std::uint64_t> solutions[2];  // their matches, counted with the inner groups' sizes
+    std::vector<std::uint64_t> longGroups[2]; // their matches with `longGroup` members or more
+    std::size_t widestWindow = 0;             // the most inner keys in one window
+    std::uint64_t longGroup = ~std::uint64_t{0}; // set before the sweep
 };
 
 /// The number of equal pairs of keys in [0, span], on `threads` threads; per outer row when `rows`.

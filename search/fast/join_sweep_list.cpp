@@ -35,6 +35,7 @@ constexpr std::uint32_t kCopied = 0x80000000; // in `last`: the group was copied
 struct Slot {
     std::uint32_t first;
     std::uint32_t last;
+    std::uint32_t length; // the members linked so far
 };
 
 // An inner combination of a step (row << fast bits | fast index), and the next member of its group.
@@ -60,6 +61,26 @@ struct KeyMask {
     std::uint32_t test(std::uint32_t d) const { return static_cast<std::uint32_t>(words[d >> 6] >> (d & 63) & 1); }
 };
 
+// A record of an outer combination with a match: its fast index in the high bits, which the records of
+// a row are sorted by, its group's length below them when it fits, else 0, and the group's place in
+// the store in the low 32 bits. A group too long for the record has its length in the store first.
+struct RecordLayout {
+    unsigned fastBits;
+    unsigned lengthBits;
+
+    explicit RecordLayout(unsigned outerFastBits)
+        : fastBits(outerFastBits), lengthBits(outerFastBits < 32 ? std::min(4u, 32 - outerFastBits) : 0) {}
+    std::uint64_t longGroup() const { return std::uint64_t{1} << lengthBits; }
+    std::uint64_t record(std::uint32_t fast, std::uint64_t length, std::size_t place) const {
+        const std::uint64_t inlined = length < longGroup() ? length : 0;
+        return (std::uint64_t{fast} << lengthBits | inlined) << 32 | place;
+    }
+    std::uint32_t fast(std::uint64_t record) const { return static_cast<std::uint32_t>(record >> (32 + lengthBits)); }
+    std::uint32_t length(std::uint64_t record) const {
+        return static_cast<std::uint32_t>(record >> 32) & static_cast<std::uint32_t>(longGroup() - 1);
+    }
+};
+
 // Per row of a chunk and thread: where its records and its store words start.
 struct ChunkPlaces {
     std::array<std::vector<std::size_t>, 2> record;
@@ -79,14 +100,15 @@ struct ChunkPlaces {
                 record[t][b - rowFirst] = records;
                 store[t][b - rowFirst] = words;
                 records += totals.matches[t][b];
-                words += totals.matches[t][b] + totals.solutions[t][b]; // a length, then the group
+                words += totals.solutions[t][b] + totals.longGroups[t][b]; // the groups, long ones with their length
             }
     }
 };
 
 double bytesOf(const RowTotals& totals, std::size_t b) {
     const double matches = double(totals.matches[0][b] + totals.matches[1][b]);
-    return 12 * matches + 4 * double(totals.solutions[0][b] + totals.solutions[1][b]);
+    const double longGroups = double(totals.longGroups[0][b] + totals.longGroups[1][b]);
+    return 8 * matches + 4 * (double(totals.solutions[0][b] + totals.solutions[1][b]) + longGroups);
 }
 
 // The chunks' first rows, from `first`, and the end: as few chunks as `budget` allows, of about the
@@ -220,6 +242,7 @@ struct Chunk {
     const SweepSide& outerKeys;
     const RunLookup& innerFast;
     const RunLookup& outerFast;
+    RecordLayout layout;
     std::uint64_t span;
     int threads;
     std::size_t rowFirst;
@@ -238,6 +261,7 @@ void linkGroups(Member* member, std::uint32_t fill, Slot* slot, KeyMask& present
         member[joined ? k.last : f].next = joined ? f : kNone;
         k.first = joined ? k.first : f;
         k.last = f;
+        k.length = joined ? k.length + 1 : 1;
         present.set(d);
     }
 }
@@ -254,20 +278,24 @@ void copyHits(const Chunk& c, ListBuffers& b, std::size_t T, std::size_t hitCoun
     for (std::size_t h = 0; h < hitCount; ++h) {
         const Hit hit = b.hits[T][h];
         Slot& k = slot[hit.key];
+        const bool copied = (k.last & kCopied) != 0;
+        const std::uint32_t length = copied ? k.last & ~kCopied : k.length;
         const std::size_t at = word[hit.row];
-        b.records[record[hit.row]++] = std::uint64_t{c.outerKeys.fastIndex[hit.position]} << 32 | at;
-        std::uint32_t* to = store + at + 1;
-        if (k.last & kCopied) {
+        b.records[record[hit.row]++] = c.layout.record(c.outerKeys.fastIndex[hit.position], length, at);
+        std::uint32_t* to = store + at;
+        if (length >= c.layout.longGroup())
+            *to++ = length;
+        if (copied) {
             const std::uint32_t* from = store + k.first;
-            for (std::uint32_t n = k.last & ~kCopied; n > 0; --n)
+            for (std::uint32_t n = length; n > 0; --n)
                 *to++ = *from++; // groups are short: a call to memmove would cost more
         } else {
+            const std::uint32_t place = static_cast<std::uint32_t>(to - store);
             for (std::uint32_t m = k.first; m != kNone; m = member[m].next)
                 *to++ = member[m].id;
-            k.first = static_cast<std::uint32_t>(at + 1);
-            k.last = kCopied | static_cast<std::uint32_t>(to - store - at - 1);
+            k.first = place;
+            k.last = kCopied | length;
         }
-        store[at] = static_cast<std::uint32_t>(to - store - at - 1);
         word[hit.row] = static_cast<std::size_t>(to - store);
     }
 }
@@ -340,7 +368,7 @@ void sortChunk(const Chunk& c, ListBuffers& b) {
     onThreads(c.threads, [&](int t) {
         for (std::size_t r = static_cast<std::size_t>(t); r < rows; r += static_cast<std::size_t>(c.threads)) {
             const auto [from, to] = rowRecords(b.places, r, rows);
-            sortByBits(b.records.data() + from, to - from, 32, c.outer.fast.bits,
+            sortByBits(b.records.data() + from, to - from, 32 + c.layout.lengthBits, c.layout.fastBits,
                        b.scratch[static_cast<std::size_t>(t)]);
         }
     });
@@ -353,7 +381,7 @@ void emitChunk(const Chunk& c, ListBuffers& b, RowStart from, std::size_t& fille
     const std::uint64_t* const records = b.records.data();
     for (std::size_t row = c.rowFirst; row < c.rowEnd; ++row) {
         auto [j, recordEnd] = rowRecords(b.places, row - c.rowFirst, c.rowEnd - c.rowFirst);
-        while (row == from.row && j < recordEnd && (records[j] >> 32) < from.fast)
+        while (row == from.row && j < recordEnd && c.layout.fast(records[j]) < from.fast)
             ++j; // listed before the join took over
         const PackedValues& slow = c.outer.slow.packed[row];
         for (; j < recordEnd; ++j) {
@@ -363,10 +391,13 @@ void emitChunk(const Chunk& c, ListBuffers& b, RowStart from, std::size_t& fille
             if (j + 16 < recordEnd)
                 __builtin_prefetch(store + static_cast<std::uint32_t>(records[j + 16]));
 #endif
-            const PackedValues fast = c.outerFast.at(static_cast<std::uint32_t>(records[j] >> 32));
+            const PackedValues fast = c.outerFast.at(c.layout.fast(records[j]));
             const std::uint64_t low = slow.low | fast.low, high = slow.high | fast.high;
-            const auto w = static_cast<std::uint32_t>(records[j]);
-            for (std::uint32_t m = w + 1, end = w + 1 + store[w]; m < end; ++m) {
+            auto m = static_cast<std::uint32_t>(records[j]);
+            std::uint32_t length = c.layout.length(records[j]);
+            if (length == 0)
+                length = store[m++];
+            for (const std::uint32_t end = m + length; m < end; ++m) {
                 const std::uint32_t index = store[m];
                 const PackedValues x = c.innerFast.at(index & innerMask);
                 const PackedValues& y = c.inner.slow.packed[index >> c.inner.fast.bits];
@@ -389,7 +420,9 @@ bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowS
     const SweepSide& outerKeys = sweeps.outerKeys;
     const std::uint64_t span = sweeps.span();
     ProgressReporter* const progress = limits.progress;
+    const RecordLayout layout(outer.fast.bits);
     RowTotals totals;
+    totals.longGroup = layout.longGroup();
     ListBuffers buffers;
     std::vector<std::size_t> chunkStart;
     try {
@@ -415,7 +448,7 @@ bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowS
     // From here on the listing completes, or stops only for what the sink throws.
     std::size_t filled = 0;
     for (std::size_t c = 0; c + 1 < chunkStart.size(); ++c) {
-        const Chunk chunk{inner, outer,   innerKeys,     outerKeys,        sweeps.innerFast, sweeps.outerFast,
+        const Chunk chunk{inner, outer,   innerKeys,     outerKeys,        sweeps.innerFast, sweeps.outerFast, layout,
                           span,  threads, chunkStart[c], chunkStart[c + 1]};
         if (c > 0) { // the last chunk's solutions reach the reader before this one is swept
             out.put(std::span<const PackedValues>(buffers.batch.data(), filled));
