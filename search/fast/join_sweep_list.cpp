@@ -5,10 +5,11 @@
 // keys whose slots stay in the cache, links each step's inner combinations by key (in enumeration
 // order) and copies, for each matching outer combination, its group into the row's place in a store,
 // with a record of the outer combination; sort: the records of each row by the outer fast index;
-// emit: the solutions in enumeration order.
+// emit (join_sweep_emit.cpp): the solutions in enumeration order.
 #include "search/fast/join_sweep.h"
 
 #include "search/fast/join_buffer.h"
+#include "search/fast/join_sweep_emit.h"
 #include "search/fast/join_threads.h"
 
 #include <algorithm>
@@ -24,8 +25,6 @@ namespace {
 // The copying sweep goes through the keys in steps of 2^15 to 2^18 keys (copyWindow()).
 constexpr std::uint64_t kMinCopyWindow = std::uint64_t{1} << 15;
 constexpr std::uint64_t kMaxCopyWindow = std::uint64_t{1} << 18;
-// Solutions handed on at a time.
-constexpr std::size_t kBatch = 1024;
 
 // Per key of a copying step that has a group: its first and last member, which the members link in
 // enumeration order. Whether a key has a group this step is a bit of the step's `present` mask, so
@@ -59,26 +58,6 @@ struct KeyMask {
     void clear() { std::fill(words.begin(), words.end(), std::uint64_t{0}); }
     void set(std::uint32_t d) { words[d >> 6] |= std::uint64_t{1} << (d & 63); }
     std::uint32_t test(std::uint32_t d) const { return static_cast<std::uint32_t>(words[d >> 6] >> (d & 63) & 1); }
-};
-
-// A record of an outer combination with a match: its fast index in the high bits, which the records of
-// a row are sorted by, its group's length below them when it fits, else 0, and the group's place in
-// the store in the low 32 bits. A group too long for the record has its length in the store first.
-struct RecordLayout {
-    unsigned fastBits;
-    unsigned lengthBits;
-
-    explicit RecordLayout(unsigned outerFastBits)
-        : fastBits(outerFastBits), lengthBits(outerFastBits < 32 ? std::min(4u, 32 - outerFastBits) : 0) {}
-    std::uint64_t longGroup() const { return std::uint64_t{1} << lengthBits; }
-    std::uint64_t record(std::uint32_t fast, std::uint64_t length, std::size_t place) const {
-        const std::uint64_t inlined = length < longGroup() ? length : 0;
-        return (std::uint64_t{fast} << lengthBits | inlined) << 32 | place;
-    }
-    std::uint32_t fast(std::uint64_t record) const { return static_cast<std::uint32_t>(record >> (32 + lengthBits)); }
-    std::uint32_t length(std::uint64_t record) const {
-        return static_cast<std::uint32_t>(record >> 32) & static_cast<std::uint32_t>(longGroup() - 1);
-    }
 };
 
 // Per row of a chunk and thread: where its records and its store words start.
@@ -168,7 +147,7 @@ std::size_t membersPerStep(const RowTotals& totals, std::uint64_t window) {
 double heldBytes(const Side& inner, const Side& outer, const SweepSide& innerKeys, const SweepSide& outerKeys,
                  const RowTotals& totals, int threads) {
     constexpr double kRestOfProcess = 24.0 * (1 << 20);
-    double bytes = kRestOfProcess;
+    double bytes = kRestOfProcess + EmitBuffers::kBytes;
     for (const Side* side : {&inner, &outer})
         bytes += double(side->fast.sums.size() + side->slow.sums.size()) *
                  double(sizeof(std::int64_t) + sizeof(PackedValues));
@@ -197,7 +176,7 @@ struct ListBuffers {
     std::array<std::vector<Hit>, 2> hits;
     std::uint64_t window = kMinCopyWindow;             // the width of the copying sweep's steps
     std::array<std::vector<std::uint64_t>, 2> scratch; // per thread, for sorting a row's records
-    std::vector<PackedValues> batch;
+    EmitBuffers emit;
 };
 
 void allocate(ListBuffers& b, const RowTotals& totals, const std::vector<std::size_t>& chunkStart,
@@ -222,7 +201,7 @@ void allocate(ListBuffers& b, const RowTotals& totals, const std::vector<std::si
     }
     b.store = Buffer<std::uint32_t>(words, Pages::AtOnce); // every chunk but the last fills most of them
     b.records = Buffer<std::uint64_t>(recordCount, Pages::AtOnce);
-    b.batch.resize(kBatch);
+    b.emit.allocate();
     b.window = copyWindow(innerKeys, outerKeys, rows, span);
     for (std::size_t t = 0; t < static_cast<std::size_t>(threads); ++t) {
         b.members[t].resize(membersPerStep(totals, b.window));
@@ -240,8 +219,6 @@ struct Chunk {
     const Side& outer;
     const SweepSide& innerKeys;
     const SweepSide& outerKeys;
-    const RunLookup& innerFast;
-    const RunLookup& outerFast;
     RecordLayout layout;
     std::uint64_t span;
     int threads;
@@ -374,43 +351,6 @@ void sortChunk(const Chunk& c, ListBuffers& b) {
     });
 }
 
-// The chunk's solutions, row by row in enumeration order, from the outer combination `from` on.
-void emitChunk(const Chunk& c, ListBuffers& b, RowStart from, std::size_t& filled, PackedSink& out) {
-    const std::uint32_t innerMask = (std::uint32_t{1} << c.inner.fast.bits) - 1;
-    const std::uint32_t* const store = b.store.data();
-    const std::uint64_t* const records = b.records.data();
-    for (std::size_t row = c.rowFirst; row < c.rowEnd; ++row) {
-        auto [j, recordEnd] = rowRecords(b.places, row - c.rowFirst, c.rowEnd - c.rowFirst);
-        while (row == from.row && j < recordEnd && c.layout.fast(records[j]) < from.fast)
-            ++j; // listed before the join took over
-        const PackedValues& slow = c.outer.slow.packed[row];
-        for (; j < recordEnd; ++j) {
-#if defined(__GNUC__)
-            // The groups lie all over the store: ask for the group of a record 16 ahead. Their members'
-            // values come from tables that stay in the cache (RunLookup).
-            if (j + 16 < recordEnd)
-                __builtin_prefetch(store + static_cast<std::uint32_t>(records[j + 16]));
-#endif
-            const PackedValues fast = c.outerFast.at(c.layout.fast(records[j]));
-            const std::uint64_t low = slow.low | fast.low, high = slow.high | fast.high;
-            auto m = static_cast<std::uint32_t>(records[j]);
-            std::uint32_t length = c.layout.length(records[j]);
-            if (length == 0)
-                length = store[m++];
-            for (const std::uint32_t end = m + length; m < end; ++m) {
-                const std::uint32_t index = store[m];
-                const PackedValues x = c.innerFast.at(index & innerMask);
-                const PackedValues& y = c.inner.slow.packed[index >> c.inner.fast.bits];
-                b.batch[filled++] = {low | x.low | y.low, high | x.high | y.high};
-                if (filled == kBatch) {
-                    out.put(std::span<const PackedValues>(b.batch.data(), filled));
-                    filled = 0;
-                }
-            }
-        }
-    }
-}
-
 } // namespace
 
 bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowStart from, PackedSink& out) {
@@ -446,15 +386,10 @@ bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowS
         return false; // nothing handed on yet
     }
     // From here on the listing completes, or stops only for what the sink throws.
-    std::size_t filled = 0;
     for (std::size_t c = 0; c + 1 < chunkStart.size(); ++c) {
-        const Chunk chunk{inner, outer,   innerKeys,     outerKeys,        sweeps.innerFast, sweeps.outerFast, layout,
-                          span,  threads, chunkStart[c], chunkStart[c + 1]};
-        if (c > 0) { // the last chunk's solutions reach the reader before this one is swept
-            out.put(std::span<const PackedValues>(buffers.batch.data(), filled));
-            filled = 0;
-            out.idle();
-        }
+        const Chunk chunk{inner, outer, innerKeys, outerKeys, layout, span, threads, chunkStart[c], chunkStart[c + 1]};
+        if (c > 0)
+            out.idle(); // the last chunk's solutions reach the reader before this one is swept
         if (progress)
             progress->within(0.5 + 0.5 * double(chunk.rowFirst - chunkStart.front()) /
                                        double(chunkStart.back() - chunkStart.front()));
@@ -464,10 +399,10 @@ bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowS
         buffers.moving.fill(totals, chunk.rowFirst, chunk.rowEnd);
         onThreads(threads, [&](int t) { sweepChunk(chunk, buffers, t); });
         sortChunk(chunk, buffers);
-        emitChunk(chunk, buffers, from, filled, out);
+        const ChunkRecords records{buffers.records.data(), buffers.store.data(),  buffers.places.record[0].data(),
+                                   buffers.places.records, chunk.rowFirst, chunk.rowEnd, layout};
+        emitChunk(records, sweeps, from, threads, buffers.emit, out);
     }
-    if (filled > 0)
-        out.put(std::span<const PackedValues>(buffers.batch.data(), filled));
     return true;
 }
 

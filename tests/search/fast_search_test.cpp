@@ -582,17 +582,53 @@ TEST(FastSearch, TableTooLargeToAllocateFallsBackToTheRecursion) {
 #endif
 }
 
+// A sink's error reaches the caller at once, whichever way the engine lists, also when the join's
+// second thread is making solutions meanwhile; what came before it is the reference's beginning.
 TEST(FastSearch, SinkErrorStopsTheRun) {
     class Refusing final : public SolutionSink {
     public:
-        void accept(std::span<const Solution>) override { throw RunTimeError::outOfMemory(); }
-    } sink;
-    const SearchSetup setup = makeSetup(0, {}, {});
-    try {
-        fastSearch(setup, sink);
-        FAIL() << "the sink's error must reach the caller";
-    } catch (const RunTimeError& error) {
-        EXPECT_EQ(error.number(), 7);
+        explicit Refusing(std::size_t limit) : m_limit(limit) {}
+        void accept(std::span<const Solution> solutions) override {
+            if (taken.size() + solutions.size() > m_limit)
+                throw RunTimeError::outOfMemory();
+            taken.insert(taken.end(), solutions.begin(), solutions.end());
+        }
+        std::vector<Solution> taken;
+
+    private:
+        std::size_t m_limit;
+    };
+    const SearchSetup trivial = makeSetup(0, {}, {});
+    const SearchSetup many = makeSetup(300, {3, 5, 7, 11, 13, 17, 19, 23}, {{{0, 7}, {0, 7}, {0, 7}, {0, 7}, {0, 7}, {0, 7}, {0, 7}, {0, 7}}});
+    const Outcome expected = reference(many);
+    ASSERT_GT(expected.solutions.size(), 60000u);
+    FastSearchOptions sweep{InnerMethod::Sweep}, join{InnerMethod::Join};
+    sweep.headChecks = join.headChecks = -1;
+    const struct {
+        const SearchSetup& setup;
+        FastSearchOptions options;
+        std::size_t limit; // solutions taken before the error
+    } rows[] = {
+        {trivial, {}, 0},
+        {many, sweep, 0},
+        {many, sweep, 1},
+        {many, sweep, 30000}, // within the listing, while both threads make solutions
+        {many, join, 30000},
+        {many, {}, 40000},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(describe(row.options) + ", error after " + std::to_string(row.limit));
+        Refusing sink(row.limit);
+        try {
+            fastSearch(row.setup, sink, row.options);
+            FAIL() << "the sink's error must reach the caller";
+        } catch (const RunTimeError& error) {
+            EXPECT_EQ(error.number(), 7);
+        }
+        ASSERT_LE(sink.taken.size(), row.limit);
+        if (&row.setup == &many) {
+            EXPECT_TRUE(std::equal(sink.taken.begin(), sink.taken.end(), expected.solutions.begin()));
+        }
     }
 }
 
