@@ -1,13 +1,15 @@
 #pragma once
 // A ring of blocks of combinations between two threads: one fills blocks, the other hands them on in
-// the order they were filled. Each side waits only when the ring is full or empty.
+// the order they were filled. Each side waits only when the ring is full or empty. A lock and a
+// condition variable, taken once a block of thousands of combinations, hand the blocks over.
 
 #include "search/fast/join.h"
 
 #include <array>
-#include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 namespace velmora::fast::join {
@@ -28,54 +30,58 @@ public:
 
     /// The filler's next block to fill, once one is free; null once the ring is stopped.
     PackedValues* acquire() {
-        const std::uint64_t filled = m_filled.load(std::memory_order_relaxed);
-        for (;;) {
-            const std::uint64_t handed = m_handed.load(std::memory_order_acquire);
-            if (m_stopped.load(std::memory_order_acquire))
-                return nullptr;
-            if (filled - handed < kBlocks)
-                return m_values.data() + filled % kBlocks * kBlock;
-            m_handed.wait(handed, std::memory_order_acquire);
-        }
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_stopped || m_filled - m_handed < kBlocks; });
+        return m_stopped ? nullptr : m_values.data() + m_filled % kBlocks * kBlock;
     }
     /// The block acquired holds `count` combinations.
     void publish(std::size_t count, bool last) {
-        const std::uint64_t filled = m_filled.load(std::memory_order_relaxed);
-        m_count[filled % kBlocks] = count;
-        m_last[filled % kBlocks] = last;
-        m_filled.store(filled + 1, std::memory_order_release);
-        m_filled.notify_one();
+        {
+            const std::lock_guard lock(m_mutex);
+            m_count[m_filled % kBlocks] = count;
+            m_last[m_filled % kBlocks] = last;
+            ++m_filled;
+        }
+        m_changed.notify_all();
     }
 
     /// The next block filled, once there is one.
     Block take() {
-        const std::uint64_t handed = m_handed.load(std::memory_order_relaxed);
-        std::uint64_t filled;
-        while ((filled = m_filled.load(std::memory_order_acquire)) == handed)
-            m_filled.wait(filled, std::memory_order_acquire);
-        const std::size_t b = handed % kBlocks;
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_filled != m_handed; });
+        const std::size_t b = m_handed % kBlocks;
         return {m_values.data() + b * kBlock, m_count[b], m_last[b]};
     }
     /// The block taken is free again.
     void release() {
-        m_handed.fetch_add(1, std::memory_order_release);
-        m_handed.notify_one();
+        {
+            const std::lock_guard lock(m_mutex);
+            ++m_handed;
+        }
+        m_changed.notify_all();
     }
 
     /// The taker gives up: the filler's acquire returns null from now on.
     void stop() {
-        m_stopped.store(true, std::memory_order_release);
-        m_handed.fetch_add(1, std::memory_order_release); // wakes a filler waiting for a free block
-        m_handed.notify_one();
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopped = true;
+        }
+        m_changed.notify_all();
     }
 
 private:
+    // A block's values are written and read outside the lock: a block belongs to the filler from
+    // acquire to publish and to the taker from take to release, and the counts, changed under the
+    // lock, hand it over.
     std::vector<PackedValues> m_values;
     std::array<std::size_t, kBlocks> m_count{};
     std::array<bool, kBlocks> m_last{};
-    std::atomic<std::uint64_t> m_filled{0}; // blocks published
-    std::atomic<std::uint64_t> m_handed{0}; // blocks released
-    std::atomic<bool> m_stopped{false};
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::uint64_t m_filled = 0; // blocks published
+    std::uint64_t m_handed = 0; // blocks released
+    bool m_stopped = false;
 };
 
 } // namespace velmora::fast::join
