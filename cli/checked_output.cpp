@@ -6,11 +6,29 @@
 
 #include <cerrno>
 
+#if !defined(_WIN32)
+#include <poll.h>
+#include <sys/stat.h>
+#endif
+
 namespace velmora {
 
 void CheckedOutput::write(std::string_view bytes) {
     if (auto failure = writeText(m_out, bytes))
         throw WriteError(*failure);
+}
+
+void CheckedOutput::idle() {
+#if !defined(_WIN32)
+    // The write end of a pipe polls as an error once no reader is left.
+    struct stat info {};
+    const int fd = fileno(m_out);
+    if (fd < 0 || fstat(fd, &info) != 0 || !S_ISFIFO(info.st_mode))
+        return;
+    pollfd out{fd, POLLOUT, 0};
+    if (poll(&out, 1, 0) == 1 && (out.revents & POLLERR))
+        throw WriteError(systemReason(EPIPE));
+#endif
 }
 
 void CheckedOutput::flush() {

@@ -24,6 +24,8 @@ public:
     explicit CheckedOutput(std::FILE* out) : m_out(out) {}
 
     void write(std::string_view bytes) override;
+    /// A pipe whose reader has gone fails here, before the next write: on a system that tells.
+    void idle() override;
     /// Hands every byte on to the system; a failure of the stream's buffered bytes shows here.
     void flush();
 

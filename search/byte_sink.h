@@ -10,6 +10,9 @@ class ByteSink {
 public:
     virtual ~ByteSink() = default;
     virtual void write(std::string_view bytes) = 0;
+    /// Nothing more comes for a while: a sink that can tell that its reader has gone throws now, as
+    /// its next write would.
+    virtual void idle() {}
 };
 
 } // namespace velmora

@@ -32,6 +32,7 @@ public:
     void idle() override {
         if (m_used > 0)
             flush();
+        m_out.idle();
     }
     /// Writes the rows still in the buffer; call it before reporting anything else.
     void flush();

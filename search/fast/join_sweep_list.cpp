@@ -388,8 +388,7 @@ bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowS
     // From here on the listing completes, or stops only for what the sink throws.
     for (std::size_t c = 0; c + 1 < chunkStart.size(); ++c) {
         const Chunk chunk{inner, outer, innerKeys, outerKeys, layout, span, threads, chunkStart[c], chunkStart[c + 1]};
-        if (c > 0)
-            out.idle(); // the last chunk's solutions reach the reader before this one is swept
+        out.idle(); // the rows so far reach the reader, and a reader gone is noticed, before the sweep
         if (progress)
             progress->within(0.5 + 0.5 * double(chunk.rowFirst - chunkStart.front()) /
                                        double(chunkStart.back() - chunkStart.front()));

@@ -2,14 +2,17 @@
 // Each case has a time limit, so that a program that never ends fails the test instead of holding it.
 #ifndef _WIN32
 
+#include "cli/checked_output.h"
 #include "tests/cli/spawned_command.h"
 #include "tests/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -71,6 +74,37 @@ TEST(SpawnedCommand, OutputThatCannotBeWrittenStopsWithStatusFour) {
         }
         EXPECT_EQ(run.status(), 4);
         EXPECT_EQ(run.err(), std::string("velmora-search: write error: ") + std::strerror(c.error) + "\n");
+    }
+}
+
+// Between a search's phases the output is checked without a write: a pipe whose reader has gone
+// fails at once, a pipe still read and a file do not.
+TEST(CheckedOutput, IdleNoticesAPipeWhoseReaderHasGone) {
+    testing_support::TempFolder folder("velmora-idle");
+    for (const int kind : {0, 1, 2}) { // a pipe read, a pipe whose reader has gone, a file
+        SCOPED_TRACE(kind);
+        int ends[2] = {-1, -1};
+        std::FILE* out = nullptr;
+        if (kind == 2) {
+            out = std::fopen((folder.path() / "out.txt").c_str(), "w");
+        } else {
+            ASSERT_EQ(::pipe(ends), 0);
+            out = ::fdopen(ends[1], "w");
+            if (kind == 1)
+                ::close(ends[0]);
+        }
+        ASSERT_NE(out, nullptr);
+        CheckedOutput output(out);
+        try {
+            output.idle();
+            EXPECT_NE(kind, 1) << "a pipe without a reader passed";
+        } catch (const WriteError& error) {
+            EXPECT_EQ(kind, 1);
+            EXPECT_EQ(std::string(error.what()), std::strerror(EPIPE));
+        }
+        std::fclose(out);
+        if (kind == 0)
+            ::close(ends[0]);
     }
 }
 

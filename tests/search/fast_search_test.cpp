@@ -638,7 +638,9 @@ TEST(FastSearch, RowsFoundReachTheReaderBeforeEachPause) {
     class Lines final : public ByteSink {
     public:
         void write(std::string_view bytes) override { lines += std::count(bytes.begin(), bytes.end(), '\n'); }
+        void idle() override { ++idles; } // where the output can tell that its reader has gone
         std::size_t lines = 0;
+        std::size_t idles = 0;
     };
     class Watching final : public SolutionSink {
     public:
@@ -675,6 +677,7 @@ TEST(FastSearch, RowsFoundReachTheReaderBeforeEachPause) {
             EXPECT_LT(accepted, total);
         }
         EXPECT_GT(sink.pauses.back().first, sink.pauses.front().first);
+        EXPECT_EQ(sink.out.idles, sink.pauses.size());
     }
 }
 
