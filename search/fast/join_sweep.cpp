@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <numeric>
 #include <utility>
@@ -75,21 +76,31 @@ SweepSide sweepSide(const Side& side, int sign, std::int64_t offset) {
     return s;
 }
 
-// The windows [first, end): counts[key - window start] for the inner keys, read by the outer keys.
+// How far a sweep over parts has got, for the calling thread to report.
+struct PartProgress {
+    ProgressReporter* reporter;
+    double shareFrom, shareTo;
+    std::uint64_t windows;              // all the parts'
+    std::atomic<std::uint64_t> done{0}; // the windows of the parts finished
+};
+
+// The windows [first, end) of part p: counts[key - window start] for the inner keys, read by the
+// outer keys. `progress`: the calling thread's, which reports for both.
 unsigned __int128 sweepWindows(const SweepSide& inner, const SweepSide& outer, std::uint64_t first, std::uint64_t end,
-                               std::uint64_t span, RowTotals* rows, int t, std::size_t& widest,
-                               ProgressReporter* progress, double shareFrom, double shareTo) {
+                               std::uint64_t span, RowTotals* rows, std::size_t p, std::size_t& widest,
+                               std::vector<std::uint32_t>& counts, PartProgress* progress) {
     if (first >= end)
         return 0;
-    std::vector<std::uint32_t> counts(kWindow, 0);
     const auto firstKey = static_cast<std::int64_t>(first * kWindow);
     RowCursors in(inner, firstKey, 0, inner.base.size());
     RowCursors out(outer, firstKey, 0, outer.base.size());
     unsigned __int128 total = 0;
     std::uint32_t* const c = counts.data();
     for (std::uint64_t w = first; w < end; ++w) {
-        if (progress && t == 0) // the calling thread's share stands for both
-            progress->within(shareFrom + (shareTo - shareFrom) * double(w - first) / double(end - first));
+        if (progress)
+            progress->reporter->within(progress->shareFrom + (progress->shareTo - progress->shareFrom) *
+                                                                 double(progress->done + (w - first)) /
+                                                                 double(progress->windows));
         const auto lo = static_cast<std::int64_t>(w * kWindow);
         const std::int64_t hi = std::min(lo + static_cast<std::int64_t>(kWindow), static_cast<std::int64_t>(span) + 1);
         std::size_t innerKeys = 0;
@@ -105,9 +116,9 @@ unsigned __int128 sweepWindows(const SweepSide& inner, const SweepSide& outer, s
         std::uint64_t found = 0;
         if (rows) {
             widest = std::max(widest, innerKeys);
-            std::uint64_t* matches = rows->matches[static_cast<std::size_t>(t)].data();
-            std::uint64_t* solutions = rows->solutions[static_cast<std::size_t>(t)].data();
-            std::uint64_t* longGroups = rows->longGroups[static_cast<std::size_t>(t)].data();
+            std::uint64_t* matches = rows->matches[p].data();
+            std::uint64_t* solutions = rows->solutions[p].data();
+            std::uint64_t* longGroups = rows->longGroups[p].data();
             const std::uint64_t longGroup = rows->longGroup;
             out.advance(hi, [&](std::size_t b, std::size_t, std::int64_t key) {
                 const std::uint32_t n = c[key - lo];
@@ -173,11 +184,9 @@ void RowCursors::reset(std::int64_t firstKey, std::size_t rowFirst, std::size_t 
             side.values.begin());
 }
 
-std::pair<std::uint64_t, std::uint64_t> windowShare(std::uint64_t span, int t, int threads) {
+std::pair<std::uint64_t, std::uint64_t> windowPart(std::uint64_t span, std::size_t p) {
     const std::uint64_t windows = (span >> kWindowBits) + 1;
-    if (threads == 1)
-        return {0, windows};
-    return t == 0 ? std::pair{std::uint64_t{0}, windows / 2} : std::pair{windows / 2, windows};
+    return {windows * p / kParts, windows * (p + 1) / kParts};
 }
 
 SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::uint64_t span, int threads,
@@ -185,24 +194,30 @@ SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::ui
     std::array<unsigned __int128, 2> totals{};
     std::array<std::size_t, 2> widest{};
     if (rows)
-        for (std::size_t t = 0; t < 2; ++t) {
-            rows->matches[t].assign(outer.base.size(), 0);
-            rows->solutions[t].assign(outer.base.size(), 0);
-            rows->longGroups[t].assign(outer.base.size(), 0);
+        for (std::size_t p = 0; p < kParts; ++p) {
+            rows->matches[p].assign(outer.base.size(), 0);
+            rows->solutions[p].assign(outer.base.size(), 0);
+            rows->longGroups[p].assign(outer.base.size(), 0);
         }
-    // Each thread sweeps its own half of the windows, with its own counts.
+    PartProgress shared{progress, shareFrom, shareTo, (span >> kWindowBits) + 1};
+    std::atomic<std::size_t> next{0};
     onThreads(threads, [&](int t) {
-        const auto [first, end] = windowShare(span, t, threads);
         const auto T = static_cast<std::size_t>(t);
-        totals[T] = sweepWindows(inner, outer, first, end, span, rows, t, widest[T], progress, shareFrom, shareTo);
+        std::vector<std::uint32_t> counts(kWindow, 0);
+        for (std::size_t p = next++; p < kParts; p = next++) {
+            const auto [first, end] = windowPart(span, p);
+            totals[T] += sweepWindows(inner, outer, first, end, span, rows, p, widest[T], counts,
+                                      progress && t == 0 ? &shared : nullptr);
+            shared.done += end - first;
+        }
     });
     if (rows)
         rows->widestWindow = std::max(widest[0], widest[1]);
     if (!rows)
         return SolutionCount(totals[0]) + SolutionCount(totals[1]);
     SolutionCount count;
-    for (std::size_t t = 0; t < 2; ++t)
-        for (const std::uint64_t n : rows->solutions[t])
+    for (const auto& part : rows->solutions)
+        for (const std::uint64_t n : part)
             count += SolutionCount(n);
     return count;
 }

@@ -10,8 +10,10 @@
 #include "search/fast/progress.h"
 #include "search/fast/run_lookup.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace velmora::fast::join {
@@ -42,13 +44,27 @@ struct Sweeps {
 };
 Sweeps makeSweeps(const JoinBox& box, int m, int threads);
 
-/// What a sweep found for each outer row, per half of the windows (the half a thread takes).
+/// The windows go in parts, which the threads take one at a time, each its next when it has finished
+/// one: where the matches crowd into part of the key range, neither thread waits long for the other.
+constexpr std::size_t kParts = 8;
+
+/// The windows [first, end) of part p.
+std::pair<std::uint64_t, std::uint64_t> windowPart(std::uint64_t span, std::size_t p);
+
+/// What a sweep found for each outer row, per part of the windows.
 struct RowTotals {
-    std::vector<std::uint64_t> matches[2];    // outer combinations with a match
-    std::vector<std::uint64_t> solutions[2];  // their matches, counted with the inner groups' sizes
-    std::vector<std::uint64_t> longGroups[2]; // their matches with `longGroup` members or more
+    std::array<std::vector<std::uint64_t>, kParts> matches;    // outer combinations with a match
+    std::array<std::vector<std::uint64_t>, kParts> solutions;  // their matches, counted with the inner groups' sizes
+    std::array<std::vector<std::uint64_t>, kParts> longGroups; // their matches with `longGroup` members or more
     std::size_t widestWindow = 0;             // the most inner keys in one window
     std::uint64_t longGroup = ~std::uint64_t{0}; // set before the sweep
+    std::size_t rows() const { return matches[0].size(); }
+    std::uint64_t rowMatches(std::size_t b) const {
+        std::uint64_t n = 0;
+        for (const auto& part : matches)
+            n += part[b];
+        return n;
+    }
 };
 
 /// The number of equal pairs of keys in [0, span], on `threads` threads; per outer row when `rows`.
@@ -67,9 +83,6 @@ bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowS
 /// digit first, 11 bits a pass, through `scratch` (grown to n when smaller). Words equal in those
 /// bits must already be in the order of their low bits, which they keep.
 void sortByBits(std::uint64_t* first, std::size_t n, unsigned shift, unsigned bits, std::vector<std::uint64_t>& scratch);
-
-/// The windows [first, end) of thread t out of `threads`.
-std::pair<std::uint64_t, std::uint64_t> windowShare(std::uint64_t span, int t, int threads);
 
 /// The pointers of a side's rows into its sorted values.
 class RowCursors {

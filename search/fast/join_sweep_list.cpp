@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <new>
 #include <optional>
@@ -60,41 +61,43 @@ struct KeyMask {
     std::uint32_t test(std::uint32_t d) const { return static_cast<std::uint32_t>(words[d >> 6] >> (d & 63) & 1); }
 };
 
-// Per row of a chunk and thread: where its records and its store words start.
+// Per part of the windows and row of a chunk: where its records and its store words start. A row's
+// records are one run, its parts' one after the other.
 struct ChunkPlaces {
-    std::array<std::vector<std::size_t>, 2> record;
-    std::array<std::vector<std::size_t>, 2> store;
+    std::array<std::vector<std::size_t>, kParts> record;
+    std::array<std::vector<std::size_t>, kParts> store;
     std::size_t records = 0;
     std::size_t words = 0;
 
     // Within the capacity reserved for the largest chunk: no allocation.
     void fill(const RowTotals& totals, std::size_t rowFirst, std::size_t rowEnd) {
         records = words = 0;
-        for (std::size_t t = 0; t < 2; ++t) {
-            record[t].resize(rowEnd - rowFirst);
-            store[t].resize(rowEnd - rowFirst);
+        for (std::size_t p = 0; p < kParts; ++p) {
+            record[p].resize(rowEnd - rowFirst);
+            store[p].resize(rowEnd - rowFirst);
         }
         for (std::size_t b = rowFirst; b < rowEnd; ++b)
-            for (std::size_t t = 0; t < 2; ++t) {
-                record[t][b - rowFirst] = records;
-                store[t][b - rowFirst] = words;
-                records += totals.matches[t][b];
-                words += totals.solutions[t][b] + totals.longGroups[t][b]; // the groups, long ones with their length
+            for (std::size_t p = 0; p < kParts; ++p) {
+                record[p][b - rowFirst] = records;
+                store[p][b - rowFirst] = words;
+                records += totals.matches[p][b];
+                words += totals.solutions[p][b] + totals.longGroups[p][b]; // the groups, long ones with their length
             }
     }
 };
 
 double bytesOf(const RowTotals& totals, std::size_t b) {
-    const double matches = double(totals.matches[0][b] + totals.matches[1][b]);
-    const double longGroups = double(totals.longGroups[0][b] + totals.longGroups[1][b]);
-    return 8 * matches + 4 * (double(totals.solutions[0][b] + totals.solutions[1][b]) + longGroups);
+    double bytes = 0;
+    for (std::size_t p = 0; p < kParts; ++p)
+        bytes += 8 * double(totals.matches[p][b]) + 4 * double(totals.solutions[p][b] + totals.longGroups[p][b]);
+    return bytes;
 }
 
 // The chunks' first rows, from `first`, and the end: as few chunks as `budget` allows, of about the
 // same size, since each chunk sweeps the whole inner side again. Nothing when one row alone needs
 // more than `budget`.
 std::optional<std::vector<std::size_t>> planChunks(const RowTotals& totals, std::size_t first, double budget) {
-    const std::size_t rowCount = totals.matches[0].size();
+    const std::size_t rowCount = totals.rows();
     double total = 0;
     for (std::size_t b = first; b < rowCount; ++b) {
         const double bytes = bytesOf(totals, b);
@@ -153,11 +156,11 @@ double heldBytes(const Side& inner, const Side& outer, const SweepSide& innerKey
                  double(sizeof(std::int64_t) + sizeof(PackedValues));
     for (const SweepSide* keys : {&innerKeys, &outerKeys})
         bytes += 12.0 * double(keys->values.size()) + 8.0 * double(keys->base.size());
-    const std::size_t rows = totals.matches[0].size();
+    const std::size_t rows = totals.rows();
     std::uint64_t widestRow = 0;
     for (std::size_t b = 0; b < rows; ++b)
-        widestRow = std::max(widestRow, totals.matches[0][b] + totals.matches[1][b]);
-    bytes += 32.0 * double(rows);
+        widestRow = std::max(widestRow, totals.rowMatches(b));
+    bytes += double(kParts * (3 + 2 * 2) * sizeof(std::uint64_t)) * double(rows); // the totals, the places
     const double perThread = double(kMaxCopyWindow * (sizeof(Slot) + 1)) + double(kHits * sizeof(Hit)) +
                              double(sizeof(Member)) * double(membersPerStep(totals, kMaxCopyWindow)) +
                              16.0 * double(innerKeys.base.size() + rows) + 8.0 * double(widestRow);
@@ -189,11 +192,11 @@ void allocate(ListBuffers& b, const RowTotals& totals, const std::vector<std::si
         rows = std::max(rows, chunkStart[c + 1] - chunkStart[c]);
     }
     for (std::size_t r = chunkStart.front(); r < chunkStart.back(); ++r)
-        rowRecords = std::max<std::size_t>(rowRecords, totals.matches[0][r] + totals.matches[1][r]);
+        rowRecords = std::max<std::size_t>(rowRecords, totals.rowMatches(r));
     for (ChunkPlaces* at : {&b.places, &b.moving})
-        for (std::size_t t = 0; t < 2; ++t) {
-            at->record[t].reserve(rows);
-            at->store[t].reserve(rows);
+        for (std::size_t p = 0; p < kParts; ++p) {
+            at->record[p].reserve(rows);
+            at->store[p].reserve(rows);
         }
     for (int t = 0; t < threads; ++t) {
         b.inner.emplace_back(innerKeys, 0, 0, innerKeys.base.size());
@@ -246,11 +249,11 @@ void linkGroups(Member* member, std::uint32_t fill, Slot* slot, KeyMask& present
 // Copies the group of each hit into its row's place in the store, with a record (outer fast index,
 // store word). The first copy of a group follows its links; the next copies of the step copy that
 // copy, whose place in the store (below 2^32 words) the slot then holds.
-void copyHits(const Chunk& c, ListBuffers& b, std::size_t T, std::size_t hitCount) {
+void copyHits(const Chunk& c, ListBuffers& b, std::size_t T, std::size_t part, std::size_t hitCount) {
     Slot* const slot = b.slots[T].data();
     const Member* const member = b.members[T].data();
-    std::size_t* const record = b.moving.record[T].data();
-    std::size_t* const word = b.moving.store[T].data();
+    std::size_t* const record = b.moving.record[part].data();
+    std::size_t* const word = b.moving.store[part].data();
     std::uint32_t* const store = b.store.data();
     for (std::size_t h = 0; h < hitCount; ++h) {
         const Hit hit = b.hits[T][h];
@@ -277,12 +280,12 @@ void copyHits(const Chunk& c, ListBuffers& b, std::size_t T, std::size_t hitCoun
     }
 }
 
-// Thread t's windows of the copying sweep, step by step: mark the chunk's outer keys, gather the inner
+// Part p of the copying sweep on thread t, step by step: mark the chunk's outer keys, gather the inner
 // combinations with a marked key and link them into groups, then copy the group of each outer
 // combination whose key has one. Most keys match nothing; the gathering is branch-free.
-void sweepChunk(const Chunk& c, ListBuffers& b, int t) {
+void sweepPart(const Chunk& c, ListBuffers& b, int t, std::size_t p) {
     const auto T = static_cast<std::size_t>(t);
-    const auto [first, end] = windowShare(c.span, t, c.threads);
+    const auto [first, end] = windowPart(c.span, p);
     if (first >= end)
         return;
     Member* const member = b.members[T].data();
@@ -326,11 +329,11 @@ void sweepChunk(const Chunk& c, ListBuffers& b, int t) {
             hits[hitCount] = {static_cast<std::uint32_t>(row - c.rowFirst), static_cast<std::uint32_t>(i), d};
             hitCount += present.test(d);
             if (hitCount == kHits) {
-                copyHits(c, b, T, hitCount);
+                copyHits(c, b, T, p, hitCount);
                 hitCount = 0;
             }
         });
-        copyHits(c, b, T, hitCount);
+        copyHits(c, b, T, p, hitCount);
     }
 }
 
@@ -377,8 +380,8 @@ bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowS
             return false;
         chunkStart = std::move(*chunks);
         bool matched = false;
-        for (std::size_t b = from.row; b < totals.matches[0].size() && !matched; ++b)
-            matched = totals.matches[0][b] + totals.matches[1][b] > 0;
+        for (std::size_t b = from.row; b < totals.rows() && !matched; ++b)
+            matched = totals.rowMatches(b) > 0;
         if (!matched)
             return true; // no outer combination from `from` on has a match: nothing to list
         allocate(buffers, totals, chunkStart, innerKeys, outerKeys, span, threads);
@@ -396,7 +399,11 @@ bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowS
         if (buffers.places.records == 0)
             continue; // no outer combination of these rows has a match: nothing to sweep for
         buffers.moving.fill(totals, chunk.rowFirst, chunk.rowEnd);
-        onThreads(threads, [&](int t) { sweepChunk(chunk, buffers, t); });
+        std::atomic<std::size_t> next{0};
+        onThreads(threads, [&](int t) {
+            for (std::size_t p = next++; p < kParts; p = next++)
+                sweepPart(chunk, buffers, t, p);
+        });
         sortChunk(chunk, buffers);
         const ChunkRecords records{buffers.records.data(), buffers.store.data(),  buffers.places.record[0].data(),
                                    buffers.places.records, chunk.rowFirst, chunk.rowEnd, layout};
