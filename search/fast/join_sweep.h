@@ -48,8 +48,8 @@ Sweeps makeSweeps(const JoinBox& box, int m, int threads);
 /// one: where the matches crowd into part of the key range, neither thread waits long for the other.
 constexpr std::size_t kParts = 8;
 
-/// The windows [first, end) of part p.
-std::pair<std::uint64_t, std::uint64_t> windowPart(std::uint64_t span, std::size_t p);
+/// The windows [first, end) of part p out of `parts`.
+std::pair<std::uint64_t, std::uint64_t> windowPart(std::uint64_t span, std::size_t p, std::size_t parts = kParts);
 
 /// What a sweep found for each outer row, per part of the windows.
 struct RowTotals {
