@@ -23,10 +23,11 @@ std::size_t defaultJoinMemory() {
 
 namespace velmora::fast::join {
 
-TermRun makeTermRun(const JoinBox& box, int from, int to) {
+TermRun makeTermRun(const JoinBox& box, int from, int to, bool withPacked) {
     TermRun run;
     run.sums.assign(1, 0);
-    run.packed.assign(1, PackedValues{});
+    if (withPacked)
+        run.packed.assign(1, PackedValues{});
     for (int k = from; k < to; ++k) {
         const auto K = static_cast<std::size_t>(k);
         const std::int64_t w = box.weights[K];
@@ -34,12 +35,13 @@ TermRun makeTermRun(const JoinBox& box, int from, int to) {
         std::vector<PackedValues> packed;
         const std::size_t n = static_cast<std::size_t>(std::int64_t{box.hi[K]} - box.lo[K] + 1);
         sums.reserve(run.sums.size() * n);
-        packed.reserve(run.sums.size() * n);
+        packed.reserve(run.packed.size() * n);
         // The new term is the slowest so far: its value changes once per pass over the earlier terms.
         for (std::int32_t v = box.lo[K]; v <= box.hi[K]; ++v) {
             const std::uint64_t lane = std::uint64_t{static_cast<std::uint16_t>(v)} << (16 * (k & 3));
-            for (std::size_t i = 0; i < run.sums.size(); ++i) {
+            for (std::size_t i = 0; i < run.sums.size(); ++i)
                 sums.push_back(run.sums[i] + w * v);
+            for (std::size_t i = 0; i < run.packed.size(); ++i) {
                 PackedValues p = run.packed[i];
                 (k < 4 ? p.low : p.high) |= lane;
                 packed.push_back(p);

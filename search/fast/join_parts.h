@@ -23,7 +23,8 @@ struct TermRun {
     unsigned bits = 0; ///< bit width of the largest index
 };
 
-TermRun makeTermRun(const JoinBox& box, int from, int to);
+/// Without `packed`, the run has no packed values (a sweep's fast run looks them up instead).
+TermRun makeTermRun(const JoinBox& box, int from, int to, bool packed = true);
 
 /// The terms [from, to) as two runs: `fast` holds the earlier terms, `slow` the later ones, so that a
 /// combination is (slow index, fast index) and, with the slow index major, indices grow in

@@ -21,7 +21,7 @@ int sweepSplit(const JoinBox& box, int from, int to) {
 
 Side makeSweepSide(const JoinBox& box, int from, int to) {
     const int s = sweepSplit(box, from, to);
-    return {makeTermRun(box, from, s), makeTermRun(box, s, to)};
+    return {makeTermRun(box, from, s, false), makeTermRun(box, s, to)}; // the fast run's values: RunLookup
 }
 
 void sortByBits(std::uint64_t* first, std::size_t n, unsigned shift, unsigned bits, std::vector<std::uint64_t>& scratch) {
@@ -158,10 +158,12 @@ Sweeps makeSweeps(const JoinBox& box, int m, int threads) {
         if (t == 0) {
             s.inner = makeSweepSide(box, 0, m);
             s.innerKeys = sweepSide(s.inner, 1, -s.inner.min());
+            std::vector<std::int64_t>().swap(s.inner.fast.sums); // sorted into the keys: no longer read
             s.innerFast = RunLookup(box, 0, sweepSplit(box, 0, m));
         } else {
             s.outer = makeSweepSide(box, m, 8);
             s.outerKeys = sweepSide(s.outer, -1, 0); // its offset needs the inner side: added below
+            std::vector<std::int64_t>().swap(s.outer.fast.sums);
             s.outerFast = RunLookup(box, m, sweepSplit(box, m, 8));
         }
     };

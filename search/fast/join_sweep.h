@@ -35,7 +35,7 @@ struct SweepSide {
 /// thread when there are two. The inner side's keys are sum - minimum, the outer side's target -
 /// minimum of the inner side - sum: a match is an inner and an outer key that are equal.
 struct Sweeps {
-    Side inner, outer;
+    Side inner, outer; // their fast runs keep only their minimum, maximum and bits: the keys hold their sums
     SweepSide innerKeys, outerKeys;
     // The sides' fast runs, for listing: their packed values from an index, from tables that stay in
     // the cache.

@@ -152,8 +152,8 @@ double heldBytes(const Side& inner, const Side& outer, const SweepSide& innerKey
     constexpr double kRestOfProcess = 24.0 * (1 << 20);
     double bytes = kRestOfProcess + EmitBuffers::kBytes;
     for (const Side* side : {&inner, &outer})
-        bytes += double(side->fast.sums.size() + side->slow.sums.size()) *
-                 double(sizeof(std::int64_t) + sizeof(PackedValues));
+        for (const TermRun* run : {&side->fast, &side->slow})
+            bytes += double(run->sums.size() * sizeof(std::int64_t) + run->packed.size() * sizeof(PackedValues));
     for (const SweepSide* keys : {&innerKeys, &outerKeys})
         bytes += 12.0 * double(keys->values.size()) + 8.0 * double(keys->base.size());
     const std::size_t rows = totals.rows();
