@@ -76,14 +76,16 @@ SweepSide sweepSide(const Side& side, int sign, std::int64_t offset) {
     return s;
 }
 
-// How far a sweep over parts has got, for the calling thread to report: the parts finished, and its
-// own part's windows done counted once for each thread, since the other is as far into its own.
+// What the threads of a sweep over parts share: whether to stop, and how far the sweep has got, for
+// the calling thread to report: the parts finished, and its own part's windows done counted once for
+// each thread, since the other is as far into its own.
 struct PartProgress {
     ProgressReporter* reporter;
     double shareFrom, shareTo;
     std::uint64_t windows;              // all the parts'
     int threads;
     std::atomic<std::uint64_t> done{0}; // the windows of the parts finished
+    std::atomic<bool> stop{false};      // the calling thread has failed: the other ends at its next window
     double shown = 0;                   // never shown to go back
 
     void report(std::uint64_t windowsIntoPart) {
@@ -94,10 +96,10 @@ struct PartProgress {
 };
 
 // The windows [first, end) of part p: counts[key - window start] for the inner keys, read by the
-// outer keys. `progress`: the calling thread's, which reports for both.
+// outer keys. The calling thread (`reports`) reports for both.
 unsigned __int128 sweepWindows(const SweepSide& inner, const SweepSide& outer, std::uint64_t first, std::uint64_t end,
                                std::uint64_t span, RowTotals* rows, std::size_t p, std::size_t& widest,
-                               PartProgress* progress) {
+                               PartProgress& shared, bool reports) {
     if (first >= end)
         return 0;
     std::vector<std::uint32_t> counts(kWindow, 0);
@@ -107,8 +109,10 @@ unsigned __int128 sweepWindows(const SweepSide& inner, const SweepSide& outer, s
     unsigned __int128 total = 0;
     std::uint32_t* const c = counts.data();
     for (std::uint64_t w = first; w < end; ++w) {
-        if (progress)
-            progress->report(w - first);
+        if (shared.stop.load(std::memory_order_relaxed))
+            break;
+        if (reports)
+            shared.report(w - first);
         const auto lo = static_cast<std::int64_t>(w * kWindow);
         const std::int64_t hi = std::min(lo + static_cast<std::int64_t>(kWindow), static_cast<std::int64_t>(span) + 1);
         std::size_t innerKeys = 0;
@@ -200,7 +204,8 @@ std::pair<std::uint64_t, std::uint64_t> windowPart(std::uint64_t span, std::size
 }
 
 SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::uint64_t span, int threads,
-                         RowTotals* rows, ProgressReporter* progress, double shareFrom, double shareTo) {
+                         RowTotals* rows, ProgressReporter* progress, double shareFrom, double shareTo,
+                         PackedSink* pauses) {
     std::array<unsigned __int128, 2> totals{};
     std::array<std::size_t, 2> widest{};
     if (rows)
@@ -218,9 +223,17 @@ SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::ui
         const auto T = static_cast<std::size_t>(t);
         for (std::size_t p = next++; p < parts; p = next++) {
             const auto [first, end] = windowPart(span, p, parts);
-            totals[T] += sweepWindows(inner, outer, first, end, span, rows, p, widest[T],
-                                      progress && t == 0 ? &shared : nullptr);
+            totals[T] += sweepWindows(inner, outer, first, end, span, rows, p, widest[T], shared,
+                                      progress && t == 0);
             shared.done += end - first;
+            if (pauses && t == 0 && !shared.stop) {
+                try {
+                    pauses->idle();
+                } catch (...) {
+                    shared.stop = true;
+                    throw; // rethrown by onThreads once the other thread has stopped too
+                }
+            }
         }
     });
     if (rows)

@@ -68,10 +68,12 @@ struct RowTotals {
 };
 
 /// The number of equal pairs of keys in [0, span], on `threads` threads; per outer row when `rows`.
-/// `progress` hears of the windows done, as the share [shareFrom, shareTo) of its box.
+/// `progress` hears of the windows done, as the share [shareFrom, shareTo) of its box. `pauses` is
+/// told between the parts the calling thread takes that the sweep is working (PackedSink::idle); what
+/// it throws stops both threads and reaches the caller.
 SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::uint64_t span, int threads,
                          RowTotals* rows = nullptr, ProgressReporter* progress = nullptr, double shareFrom = 0,
-                         double shareTo = 1);
+                         double shareTo = 1, PackedSink* pauses = nullptr);
 
 /// Lists the matches of a box from the outer combination `from` on. The solutions go in chunks of
 /// rows, as few as the join's memory allows (what the listing holds besides, the sides included,

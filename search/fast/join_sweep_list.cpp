@@ -369,7 +369,8 @@ bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowS
     ListBuffers buffers;
     std::vector<std::size_t> chunkStart;
     try {
-        sweepCount(innerKeys, outerKeys, span, threads, &totals, progress, 0, 0.5);
+        // A reader gone is noticed between the count's parts, not only after the count.
+        sweepCount(innerKeys, outerKeys, span, threads, &totals, progress, 0, 0.5, &out);
         const double memory = double(limits.memoryBytes ? limits.memoryBytes : defaultJoinMemory());
         // Store offsets are 32 bits: a chunk never holds more than 2^32 words, whatever the limit.
         double budget = std::min(memory - heldBytes(inner, outer, innerKeys, outerKeys, totals, threads), 8e9);

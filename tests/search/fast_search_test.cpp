@@ -583,20 +583,28 @@ TEST(FastSearch, TableTooLargeToAllocateFallsBackToTheRecursion) {
 }
 
 // A sink's error reaches the caller at once, whichever way the engine lists, also when the join's
-// second thread is making solutions meanwhile; what came before it is the reference's beginning.
+// second thread is making solutions meanwhile, or while the sweep counts before its listing (where
+// the sink hears only of pauses); what came before it is the reference's beginning.
 TEST(FastSearch, SinkErrorStopsTheRun) {
+    struct ReaderGone {};
     class Refusing final : public SolutionSink {
     public:
-        explicit Refusing(std::size_t limit) : m_limit(limit) {}
+        Refusing(std::size_t limit, std::size_t pauses) : m_limit(limit), m_pauses(pauses) {}
         void accept(std::span<const Solution> solutions) override {
             if (taken.size() + solutions.size() > m_limit)
                 throw RunTimeError::outOfMemory();
             taken.insert(taken.end(), solutions.begin(), solutions.end());
         }
+        void idle() override {
+            if (++idles > m_pauses)
+                throw ReaderGone{};
+        }
         std::vector<Solution> taken;
+        std::size_t idles = 0;
 
     private:
         std::size_t m_limit;
+        std::size_t m_pauses;
     };
     const SearchSetup trivial = makeSetup(0, {}, {});
     const SearchSetup many = makeSetup(300, {3, 5, 7, 11, 13, 17, 19, 23}, {{{0, 7}, {0, 7}, {0, 7}, {0, 7}, {0, 7}, {0, 7}, {0, 7}, {0, 7}}});
@@ -604,26 +612,37 @@ TEST(FastSearch, SinkErrorStopsTheRun) {
     ASSERT_GT(expected.solutions.size(), 60000u);
     FastSearchOptions sweep{InnerMethod::Sweep}, join{InnerMethod::Join};
     sweep.headChecks = join.headChecks = -1;
+    FastSearchOptions sweepAlone = sweep;
+    sweepAlone.joinThreads = 1;
+    constexpr std::size_t kAll = ~std::size_t{0};
     const struct {
         const SearchSetup& setup;
         FastSearchOptions options;
-        std::size_t limit; // solutions taken before the error
+        std::size_t limit;  // solutions taken before the error
+        std::size_t pauses; // pauses before the error; the first is before the join prepares
     } rows[] = {
-        {trivial, {}, 0},
-        {many, sweep, 0},
-        {many, sweep, 1},
-        {many, sweep, 30000}, // within the listing, while both threads make solutions
-        {many, join, 30000},
-        {many, {}, 40000},
+        {trivial, {}, 0, kAll},
+        {many, sweep, 0, kAll},
+        {many, sweep, 1, kAll},
+        {many, sweep, 30000, kAll}, // within the listing, while both threads make solutions
+        {many, join, 30000, kAll},
+        {many, {}, 40000, kAll},
+        {many, sweep, kAll, 1}, // within the count before the listing, both threads counting
+        {many, sweepAlone, kAll, 2},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(describe(row.options) + ", error after " + std::to_string(row.limit));
-        Refusing sink(row.limit);
+        SCOPED_TRACE(describe(row.options) + ", error after " + std::to_string(row.limit) + " rows, " +
+                     std::to_string(row.pauses) + " pauses");
+        Refusing sink(row.limit, row.pauses);
         try {
             fastSearch(row.setup, sink, row.options);
             FAIL() << "the sink's error must reach the caller";
         } catch (const RunTimeError& error) {
             EXPECT_EQ(error.number(), 7);
+            EXPECT_EQ(row.pauses, kAll);
+        } catch (const ReaderGone&) {
+            EXPECT_EQ(sink.idles, row.pauses + 1);
+            EXPECT_TRUE(sink.taken.empty()) << "the error comes before the listing";
         }
         ASSERT_LE(sink.taken.size(), row.limit);
         if (&row.setup == &many) {
