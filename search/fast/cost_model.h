@@ -27,6 +27,12 @@ namespace join {
 /// The partitioned join's partitions hold about this many inner combinations: with their table,
 /// well inside the processor's second-level cache.
 constexpr double kPartitionCombinations = 8192;
+
+/// How many chunks a sweep's listing of `bytes` (its store and records) goes in, none above `budget`:
+/// as few as the budget allows, or more while a chunk's fresh memory costs more to touch than
+/// sweeping the inner side (`innerCombinations` in `innerRows` rows, keys in [0, span]) once more for
+/// a further chunk.
+double sweepChunks(double bytes, double budget, double innerCombinations, double innerRows, double span, int threads);
 } // namespace join
 
 } // namespace velmora::fast

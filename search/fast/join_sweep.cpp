@@ -130,13 +130,13 @@ unsigned __int128 sweepWindows(const SweepSide& inner, const SweepSide& outer, s
             widest = std::max(widest, innerKeys);
             std::uint64_t* matches = rows->matches[p].data();
             std::uint64_t* solutions = rows->solutions[p].data();
-            std::uint64_t* longGroups = rows->longGroups[p].data();
+            std::uint64_t* words = rows->words[p].data();
             const std::uint64_t longGroup = rows->longGroup;
             out.advance(hi, [&](std::size_t b, std::size_t, std::int64_t key) {
                 const std::uint32_t n = c[key - lo];
                 matches[b] += n != 0;
                 solutions[b] += n;
-                longGroups[b] += n >= longGroup;
+                words[b] += (n > 1 ? n : 0) + (n >= longGroup);
             });
         } else {
             out.advance(hi, [&](std::size_t, std::size_t, std::int64_t key) {
@@ -212,7 +212,7 @@ SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::ui
         for (std::size_t p = 0; p < kParts; ++p) {
             rows->matches[p].assign(outer.base.size(), 0);
             rows->solutions[p].assign(outer.base.size(), 0);
-            rows->longGroups[p].assign(outer.base.size(), 0);
+            rows->words[p].assign(outer.base.size(), 0);
         }
     // A count alone takes the windows in halves, one a thread, whose work is alike (eight parts measured
     // a few percent slower). A listing's totals per row are kept per part of its copying sweep.

@@ -55,9 +55,11 @@ std::pair<std::uint64_t, std::uint64_t> windowPart(std::uint64_t span, std::size
 struct RowTotals {
     std::array<std::vector<std::uint64_t>, kParts> matches;    // outer combinations with a match
     std::array<std::vector<std::uint64_t>, kParts> solutions;  // their matches, counted with the inner groups' sizes
-    std::array<std::vector<std::uint64_t>, kParts> longGroups; // their matches with `longGroup` members or more
+    // The words their groups take in a listing's store: a group of one member takes none (its record
+    // holds the member), a group of `longGroup` members or more one more, for its length.
+    std::array<std::vector<std::uint64_t>, kParts> words;
     std::size_t widestWindow = 0;             // the most inner keys in one window
-    std::uint64_t longGroup = ~std::uint64_t{0}; // set before the sweep
+    std::uint64_t longGroup = ~std::uint64_t{0}; // set before the sweep, at least 2
     std::size_t rows() const { return matches[0].size(); }
     std::uint64_t rowMatches(std::size_t b) const {
         std::uint64_t n = 0;

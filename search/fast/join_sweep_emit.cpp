@@ -39,17 +39,21 @@ void makePiece(const ChunkRecords& c, const Sweeps& s, std::size_t row, std::siz
 #if defined(__GNUC__)
         // The groups lie all over the store: ask for the group of a record 16 ahead. Their members'
         // values come from tables that stay in the cache (RunLookup).
-        if (j + 16 < end)
-            __builtin_prefetch(store + static_cast<std::uint32_t>(c.records[j + 16]));
+        if (j + 16 < end) {
+            const std::uint64_t ahead = c.records[j + 16];
+            __builtin_prefetch(store + (c.layout.length(ahead) == 1 ? 0 : static_cast<std::uint32_t>(ahead)));
+        }
 #endif
         const PackedValues fast = s.outerFast.at(c.layout.fast(record));
         const std::uint64_t low = slow.low | fast.low, high = slow.high | fast.high;
-        auto m = static_cast<std::uint32_t>(record);
+        const auto place = static_cast<std::uint32_t>(record);
         std::uint32_t length = c.layout.length(record);
+        // A group of one member is in its record; a longer group in the store, maybe after its length.
+        const std::uint32_t* members = length == 1 ? &place : store + place;
         if (length == 0)
-            length = store[m++];
-        for (const std::uint32_t stop = m + length; m < stop; ++m) {
-            const std::uint32_t index = store[m];
+            length = *members++;
+        for (const std::uint32_t* const stop = members + length; members < stop; ++members) {
+            const std::uint32_t index = *members;
             const PackedValues x = s.innerFast.at(index & innerMask);
             const PackedValues& y = s.inner.slow.packed[index >> innerBits];
             put(PackedValues{low | x.low | y.low, high | x.high | y.high});

@@ -14,14 +14,14 @@ namespace velmora::fast::join {
 
 /// A record of an outer combination with a match: its fast index in the high bits, which the records
 /// of a row are sorted by, its group's length below them when it fits, else 0, and the group's place
-/// in the store in the low 32 bits. A group too long for the record has its length in the store,
-/// before its members.
+/// in the store in the low 32 bits, or for a group of one member the member itself. A group too long
+/// for the record has its length in the store, before its members.
 struct RecordLayout {
     unsigned fastBits;
     unsigned lengthBits;
 
     explicit RecordLayout(unsigned outerFastBits)
-        : fastBits(outerFastBits), lengthBits(outerFastBits < 32 ? std::min(4u, 32 - outerFastBits) : 0) {}
+        : fastBits(outerFastBits), lengthBits(std::min(4u, 32 - std::min(outerFastBits, 31u))) {}
     /// The shortest group that keeps its length in the store.
     std::uint64_t longGroup() const { return std::uint64_t{1} << lengthBits; }
     std::uint64_t record(std::uint32_t fast, std::uint64_t length, std::size_t place) const {

@@ -8,6 +8,7 @@
 // emit (join_sweep_emit.cpp): the solutions in enumeration order.
 #include "search/fast/join_sweep.h"
 
+#include "search/fast/cost_model.h"
 #include "search/fast/join_buffer.h"
 #include "search/fast/join_sweep_emit.h"
 #include "search/fast/join_threads.h"
@@ -81,7 +82,7 @@ struct ChunkPlaces {
                 record[p][b - rowFirst] = records;
                 store[p][b - rowFirst] = words;
                 records += totals.matches[p][b];
-                words += totals.solutions[p][b] + totals.longGroups[p][b]; // the groups, long ones with their length
+                words += totals.words[p][b];
             }
     }
 };
@@ -89,14 +90,15 @@ struct ChunkPlaces {
 double bytesOf(const RowTotals& totals, std::size_t b) {
     double bytes = 0;
     for (std::size_t p = 0; p < kParts; ++p)
-        bytes += 8 * double(totals.matches[p][b]) + 4 * double(totals.solutions[p][b] + totals.longGroups[p][b]);
+        bytes += 8 * double(totals.matches[p][b]) + 4 * double(totals.words[p][b]);
     return bytes;
 }
 
-// The chunks' first rows, from `first`, and the end: as few chunks as `budget` allows, of about the
-// same size, since each chunk sweeps the whole inner side again. Nothing when one row alone needs
-// more than `budget`.
-std::optional<std::vector<std::size_t>> planChunks(const RowTotals& totals, std::size_t first, double budget) {
+// The chunks' first rows, from `first`, and the end: chunks of about the same size, as many as
+// sweepChunks weighs (each sweeps the whole inner side again). Nothing when one row alone needs more
+// than `budget`.
+std::optional<std::vector<std::size_t>> planChunks(const RowTotals& totals, std::size_t first, double budget,
+                                                   const SweepSide& inner, std::uint64_t span, int threads) {
     const std::size_t rowCount = totals.rows();
     double total = 0;
     for (std::size_t b = first; b < rowCount; ++b) {
@@ -107,7 +109,9 @@ std::optional<std::vector<std::size_t>> planChunks(const RowTotals& totals, std:
     }
     // A little over the even share, so that rounding never adds a chunk; a row larger than that
     // makes a chunk of its own.
-    const double limit = std::min(budget, 1.05 * total / std::max(1.0, std::ceil(total / budget)));
+    const double rows = double(inner.base.size());
+    const double chunks = sweepChunks(total, budget, double(inner.values.size()) * rows, rows, double(span), threads);
+    const double limit = std::min(budget, 1.05 * total / chunks);
     std::vector<std::size_t> chunkStart{first};
     double used = 0;
     for (std::size_t b = first; b < rowCount; ++b) {
@@ -248,7 +252,8 @@ void linkGroups(Member* member, std::uint32_t fill, Slot* slot, KeyMask& present
 
 // Copies the group of each hit into its row's place in the store, with a record (outer fast index,
 // store word). The first copy of a group follows its links; the next copies of the step copy that
-// copy, whose place in the store (below 2^32 words) the slot then holds.
+// copy, whose place in the store (below 2^32 words) the slot then holds. A group of one member is
+// not copied: the record holds the member.
 void copyHits(const Chunk& c, ListBuffers& b, std::size_t T, std::size_t part, std::size_t hitCount) {
     Slot* const slot = b.slots[T].data();
     const Member* const member = b.members[T].data();
@@ -260,8 +265,13 @@ void copyHits(const Chunk& c, ListBuffers& b, std::size_t T, std::size_t part, s
         Slot& k = slot[hit.key];
         const bool copied = (k.last & kCopied) != 0;
         const std::uint32_t length = copied ? k.last & ~kCopied : k.length;
+        const std::uint32_t fast = c.outerKeys.fastIndex[hit.position];
+        if (length == 1) {
+            b.records[record[hit.row]++] = c.layout.record(fast, 1, member[k.first].id);
+            continue;
+        }
         const std::size_t at = word[hit.row];
-        b.records[record[hit.row]++] = c.layout.record(c.outerKeys.fastIndex[hit.position], length, at);
+        b.records[record[hit.row]++] = c.layout.record(fast, length, at);
         std::uint32_t* to = store + at;
         if (length >= c.layout.longGroup())
             *to++ = length;
@@ -376,7 +386,7 @@ bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowS
         double budget = std::min(memory - heldBytes(inner, outer, innerKeys, outerKeys, totals, threads), 8e9);
         if (limits.chunkBytes > 0)
             budget = std::min(budget, double(limits.chunkBytes));
-        std::optional<std::vector<std::size_t>> chunks = planChunks(totals, from.row, budget);
+        std::optional<std::vector<std::size_t>> chunks = planChunks(totals, from.row, budget, innerKeys, span, threads);
         if (!chunks)
             return false;
         chunkStart = std::move(*chunks);
