@@ -5,13 +5,15 @@
 //   in box_search_head.cpp the head start that lists a box the join would take until the join is
 //   worth its preparation, and the progress of the recursion;
 // - cost_model.h: every estimated cost of the engine, which choose per box: the recursion and the
-//   tables (planInner), and the join's split and way (planJoin);
+//   tables (planInner), the join's split and way (planJoin), and a sweep's chunks (sweepChunks);
 // - sparse_table.h (with sparse_table_keyed.cpp, sparse_table_hashed.cpp, hashed_enumeration.h) and
 //   dense_table.h (with sliding_window.h): the tables of the inner terms' sums; table_allocator.h;
 // - join.h: the join of a whole box's inner and outer sums, planned once per box; join_parts.h (term
 //   runs, sides, the scatter), join_buffer.h (uninitialised buffers), key_table.h (the in-cache key
 //   table), join_threads.h (one thread or two); join_sweep.h (the sweep over sorted sums that counts)
-//   and join_sweep_list.cpp (its listing, in phases);
+//   and join_sweep_list.cpp (its listing, in phases: join_sweep_chunks.h plans its chunks,
+//   join_sweep_emit.h hands on their solutions, from the second thread through block_ring.h, their
+//   values from run_lookup.h);
 // - emitter.h: where the solutions go, through record_writer.h (narrow_writer.h, and the 64-byte
 //   wide_writer.cpp with simd.h);
 // - progress.h: how far the search has got, for a SearchProgress.

@@ -1,5 +1,6 @@
 // Listing by a sweep, in phases. Plan: a first sweep counts, per outer row, the outer combinations
-// with a match and their solutions, and the rows go in chunks whose solutions fit a block of memory.
+// with a match and their solutions, and the rows go in chunks whose solutions fit a block of memory
+// (join_sweep_chunks.cpp).
 // Allocate: everything the chunks need is taken once, before the first solution is handed on, and
 // used again by every chunk. Then, chunk by chunk, sweep: a second sweep, in steps of a few thousand
 // keys whose slots stay in the cache, links each step's inner combinations by key (in enumeration
@@ -8,8 +9,8 @@
 // emit (join_sweep_emit.cpp): the solutions in enumeration order.
 #include "search/fast/join_sweep.h"
 
-#include "search/fast/cost_model.h"
 #include "search/fast/join_buffer.h"
+#include "search/fast/join_sweep_chunks.h"
 #include "search/fast/join_sweep_emit.h"
 #include "search/fast/join_threads.h"
 
@@ -61,70 +62,6 @@ struct KeyMask {
     void set(std::uint32_t d) { words[d >> 6] |= std::uint64_t{1} << (d & 63); }
     std::uint32_t test(std::uint32_t d) const { return static_cast<std::uint32_t>(words[d >> 6] >> (d & 63) & 1); }
 };
-
-// Per part of the windows and row of a chunk: where its records and its store words start. A row's
-// records are one run, its parts' one after the other.
-struct ChunkPlaces {
-    std::array<std::vector<std::size_t>, kParts> record;
-    std::array<std::vector<std::size_t>, kParts> store;
-    std::size_t records = 0;
-    std::size_t words = 0;
-
-    // Within the capacity reserved for the largest chunk: no allocation.
-    void fill(const RowTotals& totals, std::size_t rowFirst, std::size_t rowEnd) {
-        records = words = 0;
-        for (std::size_t p = 0; p < kParts; ++p) {
-            record[p].resize(rowEnd - rowFirst);
-            store[p].resize(rowEnd - rowFirst);
-        }
-        for (std::size_t b = rowFirst; b < rowEnd; ++b)
-            for (std::size_t p = 0; p < kParts; ++p) {
-                record[p][b - rowFirst] = records;
-                store[p][b - rowFirst] = words;
-                records += totals.matches[p][b];
-                words += totals.words[p][b];
-            }
-    }
-};
-
-double bytesOf(const RowTotals& totals, std::size_t b) {
-    double bytes = 0;
-    for (std::size_t p = 0; p < kParts; ++p)
-        bytes += 8 * double(totals.matches[p][b]) + 4 * double(totals.words[p][b]);
-    return bytes;
-}
-
-// The chunks' first rows, from `first`, and the end: chunks of about the same size, as many as
-// sweepChunks weighs (each sweeps the whole inner side again). Nothing when one row alone needs more
-// than `budget`.
-std::optional<std::vector<std::size_t>> planChunks(const RowTotals& totals, std::size_t first, double budget,
-                                                   const SweepSide& inner, std::uint64_t span, int threads) {
-    const std::size_t rowCount = totals.rows();
-    double total = 0;
-    for (std::size_t b = first; b < rowCount; ++b) {
-        const double bytes = bytesOf(totals, b);
-        if (bytes > budget)
-            return std::nullopt;
-        total += bytes;
-    }
-    // A little over the even share, so that rounding never adds a chunk; a row larger than that
-    // makes a chunk of its own.
-    const double rows = double(inner.base.size());
-    const double chunks = sweepChunks(total, budget, double(inner.values.size()) * rows, rows, double(span), threads);
-    const double limit = std::min(budget, 1.05 * total / chunks);
-    std::vector<std::size_t> chunkStart{first};
-    double used = 0;
-    for (std::size_t b = first; b < rowCount; ++b) {
-        const double bytes = bytesOf(totals, b);
-        if (used > 0 && used + bytes > limit) {
-            chunkStart.push_back(b);
-            used = 0;
-        }
-        used += bytes;
-    }
-    chunkStart.push_back(rowCount);
-    return chunkStart;
-}
 
 // The width of the copying sweep's steps for chunks of up to `chunkRows` rows. Each step visits every
 // row of the inner side and of the chunk: with many rows (two terms in the slow run), steps widen
