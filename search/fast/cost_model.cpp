@@ -161,7 +161,7 @@ constexpr double kSweepWindowRowNs = 1.5;
 constexpr double kSweepStartNs = 1e5;
 // A sweep's listing touches its chunks' buffers, populated and then written for the first time:
 // 512 MB populated in 0.1-1.2 s, then first written in 0.6-0.8 s, measured here (RW128 listed in one
-// chunk of 850 MB took 5.6-6.8 s, in two of 450 MB 3.6-5.6 s).
+// chunk of 950 MB took 5.6-6.8 s, in two of about 480 MB 3.6-5.6 s).
 constexpr double kChunkTouchNs = 2.5;
 
 double bitsFor(double n) { return std::bit_width(static_cast<std::uint64_t>(n) - 1); }

@@ -79,7 +79,7 @@ SweepSide sweepSide(const Side& side, int sign, std::int64_t offset) {
 // What the threads of a sweep over parts share: whether to stop, and how far the sweep has got, for
 // the calling thread to report: the parts finished, and its own part's windows done counted once for
 // each thread, since the other is as far into its own.
-struct PartProgress {
+struct SweepShare {
     ProgressReporter* reporter;
     double shareFrom, shareTo;
     std::uint64_t windows;              // all the parts'
@@ -99,7 +99,7 @@ struct PartProgress {
 // outer keys. The calling thread (`reports`) reports for both.
 unsigned __int128 sweepWindows(const SweepSide& inner, const SweepSide& outer, std::uint64_t first, std::uint64_t end,
                                std::uint64_t span, RowTotals* rows, std::size_t p, std::size_t& widest,
-                               PartProgress& shared, bool reports) {
+                               SweepShare& shared, bool reports) {
     if (first >= end)
         return 0;
     std::vector<std::uint32_t> counts(kWindow, 0);
@@ -217,7 +217,7 @@ SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::ui
     // A count alone takes the windows in halves, one a thread, whose work is alike (eight parts measured
     // a few percent slower). A listing's totals per row are kept per part of its copying sweep.
     const std::size_t parts = rows ? kParts : static_cast<std::size_t>(std::max(threads, 1));
-    PartProgress shared{progress, shareFrom, shareTo, (span >> kWindowBits) + 1, std::max(threads, 1)};
+    SweepShare shared{progress, shareFrom, shareTo, (span >> kWindowBits) + 1, std::max(threads, 1)};
     std::atomic<std::size_t> next{0};
     onThreads(threads, [&](int t) {
         const auto T = static_cast<std::size_t>(t);

@@ -78,9 +78,9 @@ SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::ui
                          double shareTo = 1, PackedSink* pauses = nullptr);
 
 /// Lists the matches of a box from the outer combination `from` on. The solutions go in chunks of
-/// rows, as few as the join's memory allows (what the listing holds besides, the sides included,
-/// counts against it), each at most `limits.chunkBytes` when that is set. False, before anything was
-/// handed on, when one row's solutions need more.
+/// rows, each within the join's memory (what the listing holds besides, the sides included, counts
+/// against it) and at most `limits.chunkBytes` when that is set, as many as sweepChunks weighs. False,
+/// before anything was handed on, when one row's solutions need more.
 bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowStart from, PackedSink& out);
 
 /// Sorts n words, zero above bit shift + bits, by their bits from `shift` up: least significant

@@ -24,7 +24,7 @@ void ChunkPlaces::fill(const RowTotals& totals, std::size_t rowFirst, std::size_
 namespace {
 
 // The bytes outer row b's records and store words take.
-double chunkBytes(const RowTotals& totals, std::size_t b) {
+double rowBytes(const RowTotals& totals, std::size_t b) {
     double bytes = 0;
     for (std::size_t p = 0; p < kParts; ++p)
         bytes += 8 * double(totals.matches[p][b]) + 4 * double(totals.words[p][b]);
@@ -38,7 +38,7 @@ std::optional<std::vector<std::size_t>> planChunks(const RowTotals& totals, std:
     const std::size_t rowCount = totals.rows();
     double total = 0;
     for (std::size_t b = first; b < rowCount; ++b) {
-        const double bytes = chunkBytes(totals, b);
+        const double bytes = rowBytes(totals, b);
         if (bytes > budget)
             return std::nullopt;
         total += bytes;
@@ -51,7 +51,7 @@ std::optional<std::vector<std::size_t>> planChunks(const RowTotals& totals, std:
     std::vector<std::size_t> chunkStart{first};
     double used = 0;
     for (std::size_t b = first; b < rowCount; ++b) {
-        const double bytes = chunkBytes(totals, b);
+        const double bytes = rowBytes(totals, b);
         if (used > 0 && used + bytes > limit) {
             chunkStart.push_back(b);
             used = 0;
