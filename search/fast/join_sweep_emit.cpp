@@ -27,13 +27,19 @@ void forEachPiece(const ChunkRecords& c, RowStart from, Piece&& piece) {
     }
 }
 
-// Calls put(solution) for the solutions of records [j, end) of outer row `row`, in enumeration order.
-template <class Put>
-void makePiece(const ChunkRecords& c, const Sweeps& s, std::size_t row, std::size_t j, std::size_t end, Put&& put) {
+// Writes the solutions of records [j, end) of outer row `row`, in enumeration order, into `block` from
+// `count` on. A full block of `capacity` goes to flush(capacity), which hands it on and returns the
+// next block to fill, or null to stop: then false. No call is made within a group, so that the loop
+// keeps its values in registers.
+template <class Flush>
+bool makePiece(const ChunkRecords& c, const Sweeps& s, std::size_t row, std::size_t j, std::size_t end,
+               PackedValues*& block, std::size_t& count, std::size_t capacity, Flush&& flush) {
     const unsigned innerBits = s.inner.fast.bits;
     const std::uint32_t innerMask = (std::uint32_t{1} << innerBits) - 1;
     const std::uint32_t* const store = c.store;
     const PackedValues& slow = s.outer.slow.packed[row];
+    PackedValues* to = block;
+    std::size_t filled = count;
     for (; j < end; ++j) {
         const std::uint64_t record = c.records[j];
 #if defined(__GNUC__)
@@ -47,21 +53,35 @@ void makePiece(const ChunkRecords& c, const Sweeps& s, std::size_t row, std::siz
         const PackedValues fast = s.outerFast.at(c.layout.fast(record));
         const std::uint64_t low = slow.low | fast.low, high = slow.high | fast.high;
         const auto place = static_cast<std::uint32_t>(record);
-        std::uint32_t length = c.layout.length(record);
+        std::size_t length = c.layout.length(record);
         // A group of one member is in its record; a longer group in the store, maybe after its length.
         const std::uint32_t* members = length == 1 ? &place : store + place;
         if (length == 0)
             length = *members++;
-        for (const std::uint32_t* const stop = members + length; members < stop; ++members) {
-            const std::uint32_t index = *members;
-            const PackedValues x = s.innerFast.at(index & innerMask);
-            const PackedValues& y = s.inner.slow.packed[index >> innerBits];
-            put(PackedValues{low | x.low | y.low, high | x.high | y.high});
+        while (length > 0) {
+            if (filled == capacity) {
+                to = flush(filled);
+                filled = 0;
+                if (!to)
+                    return false;
+            }
+            const std::size_t n = std::min(length, capacity - filled);
+            for (PackedValues *at = to + filled, *const stop = at + n; at < stop; ++at, ++members) {
+                const std::uint32_t index = *members;
+                const PackedValues x = s.innerFast.at(index & innerMask);
+                const PackedValues& y = s.inner.slow.packed[index >> innerBits];
+                *at = PackedValues{low | x.low | y.low, high | x.high | y.high};
+            }
+            filled += n;
+            length -= n;
         }
     }
+    block = to;
+    count = filled;
+    return true;
 }
 
-// The second thread: the odd pieces, into the ring.
+// The second thread: the odd pieces, into the ring. It stops at once when the ring is stopped.
 struct OddPieces {
     const ChunkRecords& chunk;
     const Sweeps& sweeps;
@@ -77,24 +97,13 @@ struct OddPieces {
                 return;
             PackedValues* block = w.ring.acquire();
             std::size_t count = 0;
-            if (!block) {
-                stopped = true;
-                return;
-            }
-            makePiece(w.chunk, w.sweeps, row, j, end, [&](const PackedValues& v) {
-                if (count == BlockRing::kBlock) {
-                    w.ring.publish(count, false);
-                    block = w.ring.acquire();
-                    count = 0;
-                }
-                if (block)
-                    block[count++] = v;
-            });
-            if (!block) {
-                stopped = true;
-                return;
-            }
-            w.ring.publish(count, true);
+            stopped = !block || !makePiece(w.chunk, w.sweeps, row, j, end, block, count, BlockRing::kBlock,
+                                           [&](std::size_t n) {
+                                               w.ring.publish(n, false);
+                                               return w.ring.acquire();
+                                           });
+            if (!stopped)
+                w.ring.publish(count, true);
         });
     }
 };
@@ -113,13 +122,11 @@ void handOn(const ChunkRecords& c, const Sweeps& s, RowStart from, BlockRing* ri
                     return;
             }
         }
+        PackedValues* block = batch.data();
         std::size_t filled = 0;
-        makePiece(c, s, row, j, end, [&](const PackedValues& v) {
-            batch[filled++] = v;
-            if (filled == batch.size()) {
-                out.put(std::span<const PackedValues>(batch.data(), filled));
-                filled = 0;
-            }
+        makePiece(c, s, row, j, end, block, filled, batch.size(), [&](std::size_t n) {
+            out.put(std::span<const PackedValues>(batch.data(), n));
+            return batch.data();
         });
         if (filled > 0)
             out.put(std::span<const PackedValues>(batch.data(), filled));

@@ -476,6 +476,28 @@ TEST(FastSearch, ZeroWeightTermRepeatsSolutionsAcrossManyBlocks) {
     }
 }
 
+TEST(FastSearch, SweepGroupsLongerThanABlockKeepEveryRow) {
+    // Four terms of weight 0 over ten values: 10,000 combinations of one key, a group that crosses
+    // the ends of the blocks the listing hands on (4,096 rows) when those terms are the inner side, and
+    // 10,000 outer combinations of one key when they are the outer side.
+    const std::array<std::int32_t, 2> small{0, 3}, wide{0, 9};
+    for (const bool innerZero : {true, false}) {
+        const SearchSetup setup =
+            innerZero ? makeSetup(6, {1, 1, 1, 1, 0, 0, 0, 0}, {{small, small, small, small, wide, wide, wide, wide}})
+                      : makeSetup(6, {0, 0, 0, 0, 1, 1, 1, 1}, {{wide, wide, wide, wide, small, small, small, small}});
+        const Outcome expected = reference(setup);
+        ASSERT_EQ(expected.solutions.size(), 440000u);
+        for (const int threads : {1, 2}) {
+            SCOPED_TRACE(std::string(innerZero ? "terms 5..8" : "terms 1..4") + " of weight 0, " +
+                         std::to_string(threads) + " threads");
+            FastSearchOptions sweep{InnerMethod::Sweep};
+            sweep.headChecks = -1;
+            sweep.joinThreads = threads;
+            EXPECT_TRUE(sameOutcome(expected, fast(setup, sweep)));
+        }
+    }
+}
+
 TEST(FastSearch, TableRunsLongerThanABlockKeepEveryRecord) {
     // Each look-up of the table of terms 1..4 (512 KB, so its look-ups are prefetched) hands on a run
     // of up to 2,000 solutions, written sixteen (or four) at a time: runs cross the ends of blocks and
