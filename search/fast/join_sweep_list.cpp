@@ -3,7 +3,7 @@
 // (join_sweep_chunks.cpp).
 // Allocate: everything the chunks need is taken once, before the first solution is handed on, and
 // used again by every chunk. Then, chunk by chunk, sweep: a second sweep, in steps of a few thousand
-// keys whose slots stay in the cache, links each step's inner combinations by key (in enumeration
+// keys whose slots stay in the cache, sorts each step's inner combinations by key (in enumeration
 // order) and copies, for each matching outer combination, its group into the row's place in a store,
 // with a record of the outer combination; sort: the records of each row by the outer fast index;
 // emit (join_sweep_emit.cpp): the solutions in enumeration order.
@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <new>
 #include <optional>
@@ -29,21 +30,18 @@ namespace {
 constexpr std::uint64_t kMinCopyWindow = std::uint64_t{1} << 15;
 constexpr std::uint64_t kMaxCopyWindow = std::uint64_t{1} << 18;
 
-// Per key of a copying step that has a group: its first and last member, which the members link in
-// enumeration order. Whether a key has a group this step is a bit of the step's `present` mask, so
-// slots are never cleared.
-constexpr std::uint32_t kNone = 0xffffffff;
-constexpr std::uint32_t kCopied = 0x80000000; // in `last`: the group was copied, `first` is its place
+// Per key of a copying step that has a group: where its members start in the step's groups, and how
+// many there are. Whether a key has a group this step is a bit of the step's `present` mask, so slots
+// are never cleared.
 struct Slot {
     std::uint32_t first;
-    std::uint32_t last;
-    std::uint32_t length; // the members linked so far
+    std::uint32_t length;
 };
 
-// An inner combination of a step (row << fast bits | fast index), and the next member of its group.
+// An inner combination of a step (row << fast bits | fast index), and its key's place in the step.
 struct Member {
     std::uint32_t id;
-    std::uint32_t next;
+    std::uint32_t key;
 };
 
 // An outer combination of a step whose key has a group: its row in the chunk, its position in the
@@ -77,7 +75,7 @@ std::uint64_t copyWindow(const SweepSide& innerKeys, const SweepSide& outerKeys,
     return window;
 }
 
-// The most inner combinations a step of the copying sweep links: a step wider than a counting window
+// The most inner combinations a step of the copying sweep groups: a step wider than a counting window
 // spans whole counting windows.
 std::size_t membersPerStep(const RowTotals& totals, std::uint64_t window) {
     static_assert(kMaxCopyWindow % kWindow == 0 && kWindow % kMinCopyWindow == 0);
@@ -103,7 +101,8 @@ double heldBytes(const Side& inner, const Side& outer, const SweepSide& innerKey
         widestRow = std::max(widestRow, totals.rowMatches(b));
     bytes += double(kParts * (3 + 2 * 2) * sizeof(std::uint64_t)) * double(rows); // the totals, the places
     const double perThread = double(kMaxCopyWindow * (sizeof(Slot) + 1)) + double(kHits * sizeof(Hit)) +
-                             double(sizeof(Member)) * double(membersPerStep(totals, kMaxCopyWindow)) +
+                             double(sizeof(Member) + sizeof(std::uint32_t)) *
+                                 double(membersPerStep(totals, kMaxCopyWindow)) +
                              16.0 * double(innerKeys.base.size() + rows) + 8.0 * double(widestRow);
     return bytes + perThread * threads;
 }
@@ -115,6 +114,7 @@ struct ListBuffers {
     Buffer<std::uint32_t> store;          // written before read: not cleared
     Buffer<std::uint64_t> records;
     std::array<std::vector<Member>, 2> members;
+    std::array<std::vector<std::uint32_t>, 2> groups; // the members' ids, key by key
     std::array<std::vector<Slot>, 2> slots;
     std::array<KeyMask, 2> wanted, present; // per thread: the keys of the step's outer and inner combinations
     std::array<std::vector<Hit>, 2> hits;
@@ -149,6 +149,7 @@ void allocate(ListBuffers& b, const RowTotals& totals, const std::vector<std::si
     b.window = copyWindow(innerKeys, outerKeys, rows, span);
     for (std::size_t t = 0; t < static_cast<std::size_t>(threads); ++t) {
         b.members[t].resize(membersPerStep(totals, b.window));
+        b.groups[t].resize(b.members[t].size());
         b.slots[t].resize(std::min(b.window, span + 1)); // the keys lie in [0, span]
         b.wanted[t].words.resize((b.slots[t].size() + 63) / 64);
         b.present[t].words.resize(b.wanted[t].words.size());
@@ -170,65 +171,56 @@ struct Chunk {
     std::size_t rowEnd;
 };
 
-// Links the step's first `fill` members, whose `next` holds their key's place in the step, into
-// groups by key, and marks the keys that have one. Branch-free: the members' keys follow no pattern.
-void linkGroups(Member* member, std::uint32_t fill, Slot* slot, KeyMask& present) {
+// Sorts the ids of the step's first `fill` members by key into `groups`, each key's in enumeration
+// order, and marks the keys that have one: a count per key, the keys' places in key order, then the
+// ids, last first, each before the ones after it. Branch-free where the keys follow no pattern.
+void groupMembers(const Member* member, std::uint32_t fill, Slot* slot, KeyMask& present, std::uint32_t* groups) {
     present.clear();
     for (std::uint32_t f = 0; f < fill; ++f) {
-        const std::uint32_t d = member[f].next;
-        Slot& k = slot[d];
-        const bool joined = present.test(d) != 0;
-        member[f].next = kNone;
-        member[joined ? k.last : f].next = joined ? f : kNone;
-        k.first = joined ? k.first : f;
-        k.last = f;
-        k.length = joined ? k.length + 1 : 1;
+        const std::uint32_t d = member[f].key;
+        slot[d].length = present.test(d) ? slot[d].length + 1 : 1;
         present.set(d);
     }
+    std::uint32_t end = 0;
+    for (std::size_t w = 0; w < present.words.size(); ++w)
+        for (std::uint64_t bits = present.words[w]; bits != 0; bits &= bits - 1) {
+            Slot& k = slot[w * 64 + static_cast<std::size_t>(std::countr_zero(bits))];
+            end += k.length;
+            k.first = end; // moves down to the group's first member below
+        }
+    for (std::uint32_t f = fill; f-- > 0;)
+        groups[--slot[member[f].key].first] = member[f].id;
 }
 
 // Copies the group of each hit into its row's place in the store, with a record (outer fast index,
-// store word). The first copy of a group follows its links; the next copies of the step copy that
-// copy, whose place in the store (below 2^32 words) the slot then holds. A group of one member is
-// not copied: the record holds the member.
+// store word). A group of one member is not copied: the record holds the member.
 void copyHits(const Chunk& c, ListBuffers& b, std::size_t T, std::size_t part, std::size_t hitCount) {
-    Slot* const slot = b.slots[T].data();
-    const Member* const member = b.members[T].data();
+    const Slot* const slot = b.slots[T].data();
+    const std::uint32_t* const groups = b.groups[T].data();
     std::size_t* const record = b.moving.record[part].data();
     std::size_t* const word = b.moving.store[part].data();
     std::uint32_t* const store = b.store.data();
     for (std::size_t h = 0; h < hitCount; ++h) {
         const Hit hit = b.hits[T][h];
-        Slot& k = slot[hit.key];
-        const bool copied = (k.last & kCopied) != 0;
-        const std::uint32_t length = copied ? k.last & ~kCopied : k.length;
+        const Slot k = slot[hit.key];
         const std::uint32_t fast = c.outerKeys.fastIndex[hit.position];
-        if (length == 1) {
-            b.records[record[hit.row]++] = c.layout.record(fast, 1, member[k.first].id);
+        if (k.length == 1) {
+            b.records[record[hit.row]++] = c.layout.record(fast, 1, groups[k.first]);
             continue;
         }
         const std::size_t at = word[hit.row];
-        b.records[record[hit.row]++] = c.layout.record(fast, length, at);
+        b.records[record[hit.row]++] = c.layout.record(fast, k.length, at);
         std::uint32_t* to = store + at;
-        if (length >= c.layout.longGroup())
-            *to++ = length;
-        if (copied) {
-            const std::uint32_t* from = store + k.first;
-            for (std::uint32_t n = length; n > 0; --n)
-                *to++ = *from++; // groups are short: a call to memmove would cost more
-        } else {
-            const std::uint32_t place = static_cast<std::uint32_t>(to - store);
-            for (std::uint32_t m = k.first; m != kNone; m = member[m].next)
-                *to++ = member[m].id;
-            k.first = place;
-            k.last = kCopied | length;
-        }
+        if (k.length >= c.layout.longGroup())
+            *to++ = k.length;
+        for (const std::uint32_t *from = groups + k.first, *const stop = from + k.length; from < stop; ++from)
+            *to++ = *from; // groups are short: a call to memmove would cost more
         word[hit.row] = static_cast<std::size_t>(to - store);
     }
 }
 
 // Part p of the copying sweep on thread t, step by step: mark the chunk's outer keys, gather the inner
-// combinations with a marked key and link them into groups, then copy the group of each outer
+// combinations with a marked key and sort them into groups, then copy the group of each outer
 // combination whose key has one. Most keys match nothing; the gathering is branch-free.
 void sweepPart(const Chunk& c, ListBuffers& b, int t, std::size_t p) {
     const auto T = static_cast<std::size_t>(t);
@@ -260,7 +252,7 @@ void sweepPart(const Chunk& c, ListBuffers& b, int t, std::size_t p) {
             continue;
         }
         // The members of the step's groups in enumeration order (rows, then fast indices, ascending),
-        // each written and kept only when its key is wanted; its key's place waits in `next`.
+        // each written and kept only when its key is wanted.
         std::uint32_t fill = 0;
         in.advance(hi, [&](std::size_t row, std::size_t i, std::int64_t key) {
             const auto d = static_cast<std::uint32_t>(key - lo);
@@ -269,7 +261,7 @@ void sweepPart(const Chunk& c, ListBuffers& b, int t, std::size_t p) {
         });
         if (fill == 0)
             continue;
-        linkGroups(member, fill, b.slots[T].data(), present);
+        groupMembers(member, fill, b.slots[T].data(), present, b.groups[T].data());
         std::size_t hitCount = 0;
         outs.again([&](std::size_t row, std::size_t i, std::int64_t key) {
             const auto d = static_cast<std::uint32_t>(key - lo);
