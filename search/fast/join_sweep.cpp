@@ -132,12 +132,21 @@ unsigned __int128 sweepWindows(const SweepSide& inner, const SweepSide& outer, s
             std::uint64_t* solutions = rows->solutions[p].data();
             std::uint64_t* words = rows->words[p].data();
             const std::uint64_t longGroup = rows->longGroup;
-            out.advance(hi, [&](std::size_t b, std::size_t, std::int64_t key) {
-                const std::uint32_t n = c[key - lo];
-                matches[b] += n != 0;
-                solutions[b] += n;
-                words[b] += (n > 1 ? n : 0) + (n >= longGroup);
-            });
+            std::uint64_t rowMatches = 0, rowSolutions = 0, rowWords = 0; // the row's, in registers
+            out.advance(
+                hi,
+                [&](std::size_t, std::size_t, std::int64_t key) {
+                    const std::uint32_t n = c[key - lo];
+                    rowMatches += n != 0;
+                    rowSolutions += n;
+                    rowWords += (n > 1 ? n : 0) + (n >= longGroup);
+                },
+                [&](std::size_t b) {
+                    matches[b] += rowMatches;
+                    solutions[b] += rowSolutions;
+                    words[b] += rowWords;
+                    rowMatches = rowSolutions = rowWords = 0;
+                });
         } else {
             out.advance(hi, [&](std::size_t, std::size_t, std::int64_t key) {
                 found += c[key - lo];

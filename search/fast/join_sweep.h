@@ -95,9 +95,10 @@ public:
     RowCursors(const SweepSide& side, std::int64_t firstKey, std::size_t rowFirst, std::size_t rowEnd);
     /// The same for rows [rowFirst, rowEnd), no more rows than the cursors were made with: no allocation.
     void reset(std::int64_t firstKey, std::size_t rowFirst, std::size_t rowEnd);
-    /// Calls visit(row, position, key) for the keys below `end` not yet visited, row by row.
-    template <class Visit>
-    void advance(std::int64_t end, Visit&& visit) {
+    /// Calls visit(row, position, key) for the keys below `end` not yet visited, row by row, and
+    /// rowDone(row) after each row's.
+    template <class Visit, class RowDone>
+    void advance(std::int64_t end, Visit&& visit, RowDone&& rowDone) {
         const std::int64_t* v = m_side.values.data();
         const std::size_t n = m_side.values.size();
         for (std::size_t r = 0; r < m_at.size(); ++r) {
@@ -107,7 +108,12 @@ public:
             for (; i < n && v[i] < limit; ++i)
                 visit(b, i, base + v[i]);
             m_at[r] = i;
+            rowDone(b);
         }
+    }
+    template <class Visit>
+    void advance(std::int64_t end, Visit&& visit) {
+        advance(end, visit, [](std::size_t) {});
     }
     /// Calls visit(row, position, key) again for the keys the last advance visited.
     template <class Visit>
