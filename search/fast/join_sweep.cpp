@@ -227,21 +227,17 @@ SolutionCount sweepCount(const SweepSide& inner, const SweepSide& outer, std::ui
     // a few percent slower). A listing's totals per row are kept per part of its copying sweep.
     const std::size_t parts = rows ? kParts : static_cast<std::size_t>(std::max(threads, 1));
     SweepShare shared{progress, shareFrom, shareTo, (span >> kWindowBits) + 1, std::max(threads, 1)};
-    std::atomic<std::size_t> next{0};
-    onThreads(threads, [&](int t) {
+    onParts(threads, parts, [&](int t, std::size_t p) {
         const auto T = static_cast<std::size_t>(t);
-        for (std::size_t p = next++; p < parts; p = next++) {
-            const auto [first, end] = windowPart(span, p, parts);
-            totals[T] += sweepWindows(inner, outer, first, end, span, rows, p, widest[T], shared,
-                                      progress && t == 0);
-            shared.done += end - first;
-            if (pauses && t == 0 && !shared.stop) {
-                try {
-                    pauses->idle();
-                } catch (...) {
-                    shared.stop = true;
-                    throw; // rethrown by onThreads once the other thread has stopped too
-                }
+        const auto [first, end] = windowPart(span, p, parts);
+        totals[T] += sweepWindows(inner, outer, first, end, span, rows, p, widest[T], shared, progress && t == 0);
+        shared.done += end - first;
+        if (pauses && t == 0 && !shared.stop) {
+            try {
+                pauses->idle();
+            } catch (...) {
+                shared.stop = true;
+                throw; // rethrown by onThreads once the other thread has stopped too
             }
         }
     });

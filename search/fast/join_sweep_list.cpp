@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <bit>
 #include <cmath>
 #include <new>
@@ -339,11 +338,7 @@ bool sweepList(const Sweeps& sweeps, int threads, const JoinLimits& limits, RowS
         if (buffers.places.records == 0)
             continue; // no outer combination of these rows has a match: nothing to sweep for
         buffers.moving.fill(totals, chunk.rowFirst, chunk.rowEnd);
-        std::atomic<std::size_t> next{0};
-        onThreads(threads, [&](int t) {
-            for (std::size_t p = next++; p < kParts; p = next++)
-                sweepPart(chunk, buffers, t, p);
-        });
+        onParts(threads, kParts, [&](int t, std::size_t p) { sweepPart(chunk, buffers, t, p); });
         sortChunk(chunk, buffers);
         const ChunkRecords records{buffers.records.data(), buffers.store.data(),  buffers.places.record[0].data(),
                                    buffers.places.records, chunk.rowFirst, chunk.rowEnd, layout};

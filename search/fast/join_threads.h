@@ -1,6 +1,8 @@
 #pragma once
 // The join's work on one thread or two.
 
+#include <atomic>
+#include <cstddef>
 #include <exception>
 #include <thread>
 #include <type_traits>
@@ -59,6 +61,17 @@ void onThreads(int threads, Work&& work) {
     }
     if (half.failure)
         std::rethrow_exception(half.failure);
+}
+
+/// Runs work(t, p) for every part p in [0, parts) on `threads` threads, each thread taking the next part
+/// when it has finished one, so that neither waits long for the other where the parts' work differs.
+template <class Work>
+void onParts(int threads, std::size_t parts, Work&& work) {
+    std::atomic<std::size_t> next{0};
+    onThreads(threads, [&](int t) {
+        for (std::size_t p = next++; p < parts; p = next++)
+            work(t, p);
+    });
 }
 
 } // namespace velmora::fast::join
